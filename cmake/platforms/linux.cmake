@@ -1,0 +1,6 @@
+# Linux / POSIX desktop: dependencies found through pkg-config.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(JPEG REQUIRED)
+find_package(PNG REQUIRED)
+set(LURVA_POSIX ON)

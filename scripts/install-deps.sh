@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing.
+# Idempotent and quick when everything is there. Usage: install-deps.sh [build|test]
+set -euo pipefail
+
+build_packages=(
+  cmake ninja-build g++ pkg-config make
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev
+  libsdl2-dev libx11-dev libxext-dev libfluidsynth-dev libgtk-3-dev
+  clang libclang-rt-14-dev libfuzzer-14-dev
+)
+test_packages=(
+  xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
+)
+windows_packages=(
+  g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64
+)
+
+wanted=("${build_packages[@]}")
+if [ "${1:-build}" = test ]; then
+  wanted+=("${test_packages[@]}" "${windows_packages[@]}")
+fi
+
+missing=()
+for p in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get -o DPkg::Lock::Timeout=900 update -q
+$sudo apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"

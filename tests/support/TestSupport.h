@@ -1,0 +1,34 @@
+// TestSupport.h: helpers shared by the tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+// Checks that statement throws exactly the type (or a subclass) with exactly message.
+#define EXPECT_THROW_MSG(statement, type, message)                                   \
+    do {                                                                               \
+        bool lurva_caught_ = false;                                                    \
+        try {                                                                          \
+            statement;                                                                 \
+        } catch (const type& e) {                                                      \
+            lurva_caught_ = true;                                                      \
+            EXPECT_EQ(std::string(e.what()), std::string(message));                    \
+        }                                                                              \
+        EXPECT_TRUE(lurva_caught_) << "expected " #type " from " #statement;           \
+    } while (false)
+
+// A fresh, empty directory for one test, removed when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string str() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
