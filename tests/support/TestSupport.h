@@ -32,3 +32,24 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+#include <vector>
+
+#include "platform/Dialogs.h"
+
+// Records every ShowMessage text while it lives (nothing reaches the screen).
+class MessageRecorder {
+public:
+    MessageRecorder()
+        : previous_(setShowMessageHandler([this](const std::string& text) { messages_.push_back(text); }))
+    {
+    }
+    ~MessageRecorder() { setShowMessageHandler(std::move(previous_)); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+    const std::vector<std::string>& messages() const { return messages_; }
+
+private:
+    std::vector<std::string> messages_;
+    ShowMessageHandler previous_;
+};
