@@ -137,7 +137,7 @@ Header readHeader(const Bytes& b, uint64_t info, bool iconImage)
         }
     }
     if (iconImage) {
-        if (h.compression == kBiRle4 || h.compression == kBiRle8 || h.topDown)
+        if (h.compression == kBiRle4 || h.compression == kBiRle8 || h.topDown || h.height % 2 != 0)
             invalid(b);
         h.height /= 2;  // colour rows, then as many mask rows
     }

@@ -163,6 +163,8 @@ std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, in
     info.in_color_space = grayscale ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    // Full-resolution colour, so solid areas keep their colour up to their edges.
+    info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&info, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
     while (info.next_scanline < info.image_height) {
