@@ -11,7 +11,8 @@ namespace Raster {
 
 void CopyRow(uint32_t* __restrict dest, const uint32_t* __restrict src, size_t count)
 {
-    std::memcpy(dest, src, count * sizeof(uint32_t));
+    if (count > 0)  // memcpy wants real pointers even for no bytes
+        std::memcpy(dest, src, count * sizeof(uint32_t));
 }
 
 void OrRow(uint32_t* __restrict dest, const uint32_t* __restrict src, size_t count)
