@@ -212,6 +212,8 @@ void FluidSynthPlayer::open(const std::string& fileName, TMPDeviceTypes deviceTy
         d.settings = new_fluid_settings();
         if (!d.settings) throw Exception(prefix + "the synthesizer cannot start" + errors.take());
         fluid_settings_setnum(d.settings, "synth.sample-rate", d.options.sampleRate);
+        // fluidsynth's default of 0.2 leaves a single melody line barely audible.
+        fluid_settings_setnum(d.settings, "synth.gain", 0.5);
         // Release tails ring on across the loop instead of being cut at the end.
         fluid_settings_setint(d.settings, "player.reset-synth", 0);
         d.synth = new_fluid_synth(d.settings);
