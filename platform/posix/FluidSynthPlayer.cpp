@@ -203,9 +203,15 @@ void FluidSynthPlayer::open(const std::string& fileName, TMPDeviceTypes deviceTy
         throw Exception(prefix + e.Message());
     }
 
+    std::string soundFont = d.options.soundFont;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(d.options.soundFont, ec))
-        throw Exception(prefix + "no sound font at " + d.options.soundFont);
+    if (soundFont.empty()) {
+        soundFont = kDefaultSoundFont;
+        if (!std::filesystem::is_regular_file(soundFont, ec) && std::filesystem::is_regular_file(kDefaultSoundFontSf3, ec))
+            soundFont = kDefaultSoundFontSf3;
+    }
+    if (!std::filesystem::is_regular_file(soundFont, ec))
+        throw Exception(prefix + "no sound font at " + soundFont);
 
     ErrorCollector errors;
     try {
@@ -218,8 +224,8 @@ void FluidSynthPlayer::open(const std::string& fileName, TMPDeviceTypes deviceTy
         fluid_settings_setint(d.settings, "player.reset-synth", 0);
         d.synth = new_fluid_synth(d.settings);
         if (!d.synth) throw Exception(prefix + "the synthesizer cannot start" + errors.take());
-        if (fluid_synth_sfload(d.synth, d.options.soundFont.c_str(), 1) == FLUID_FAILED)
-            throw Exception(prefix + "cannot load the sound font " + d.options.soundFont + errors.take());
+        if (fluid_synth_sfload(d.synth, soundFont.c_str(), 1) == FLUID_FAILED)
+            throw Exception(prefix + "cannot load the sound font " + soundFont + errors.take());
         d.state = Impl::State::AtStart;
 
         std::string tried;

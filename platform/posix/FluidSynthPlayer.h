@@ -14,10 +14,14 @@
 // on the rendering thread, when the tick reaches the file's last tick.
 class FluidSynthPlayer : public MediaPlayerBackend {
 public:
+    // Debian's General MIDI sound font, as an SF2 file or, when only that is
+    // installed, the compressed SF3 one.
     static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+    static constexpr const char* kDefaultSoundFontSf3 = "/usr/share/sounds/sf3/default-GM.sf3";
 
     struct Options {
-        std::string soundFont = kDefaultSoundFont;
+        std::string soundFont;  // empty: Debian's default
+
         // fluidsynth audio drivers tried in turn. Empty: no sound device at
         // all; the piece advances only through renderOffline.
         std::vector<std::string> audioDrivers = {"pulseaudio", "alsa", "oss"};
