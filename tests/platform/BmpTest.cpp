@@ -2,7 +2,7 @@
 // its refusals of malformed files, and the 24-bit writer.
 #include <gtest/gtest.h>
 
-#include "PictureFixtures.h"
+#include "support/PictureFixtures.h"
 #include "platform/Classes.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"

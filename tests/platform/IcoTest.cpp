@@ -2,7 +2,7 @@
 // drawing with the mask, and malformed icons.
 #include <gtest/gtest.h>
 
-#include "PictureFixtures.h"
+#include "support/PictureFixtures.h"
 #include "platform/Classes.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"

@@ -8,7 +8,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "PictureFixtures.h"
+#include "support/PictureFixtures.h"
 #include "platform/Classes.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"

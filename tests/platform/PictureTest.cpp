@@ -4,7 +4,7 @@
 
 #include <jerror.h>
 
-#include "PictureFixtures.h"
+#include "support/PictureFixtures.h"
 #include "platform/Classes.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"

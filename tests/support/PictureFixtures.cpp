@@ -1,5 +1,5 @@
 // PictureFixtures.cpp: the fixture builders.
-#include "PictureFixtures.h"
+#include "support/PictureFixtures.h"
 
 #include <jpeglib.h>
 #include <png.h>
