@@ -210,6 +210,8 @@ public:
 
     // On failure the picture holds no graphic.
     void LoadFromFile(const std::string& fileName);
+    // Takes graphic (none empties the picture).
+    void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
     // None until a load succeeded; the picture keeps ownership.
     TGraphic* Graphic() const { return graphic_.get(); }
 

@@ -152,3 +152,15 @@ TEST(Png, InvalidFiles)
     lying[20] = 0x00, lying[21] = 0x00, lying[22] = 0x0F, lying[23] = 0x00;  // height 3840
     EXPECT_THROW_MSG(DecodePng(lying), EInvalidGraphic, "PNG イメージが不正です");
 }
+
+TEST(Picture, SetGraphicTakesAGraphic)
+{
+    TPicture picture;
+    auto bitmap = std::make_unique<TBitmap>(3, 4);
+    const TBitmap* raw = bitmap.get();
+    picture.SetGraphic(std::move(bitmap));
+    EXPECT_EQ(picture.Graphic(), raw);
+    EXPECT_EQ(picture.Graphic()->Height(), 4);
+    picture.SetGraphic(nullptr);
+    EXPECT_EQ(picture.Graphic(), nullptr);
+}
