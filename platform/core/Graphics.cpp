@@ -273,7 +273,8 @@ void TBitmap::SetSize(int width, int height)
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
     // A new bitmap is white, as the framework's default brush paints it.
-    pixels_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), kWhitePixel);
+    pixels_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+    Raster::FillRow(pixels_.data(), pixels_.size(), kWhitePixel);
 }
 
 void TBitmap::SetPixels(int width, int height, std::vector<uint32_t> pixels)
