@@ -3,11 +3,10 @@
 // inside the framework's error handler.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -195,8 +194,13 @@ private:
     std::vector<TTimer*> timers_;
     bool terminated_ = false;
     int cursorCount_ = 0;
-    std::mutex postedMutex_;
-    std::deque<std::function<void()>> posted_;
+    // Callbacks posted from any thread: a lock-free stack, newest first,
+    // that the UI thread takes whole (std::mutex is not in every toolchain).
+    struct PostedCall {
+        std::function<void()> callback;
+        PostedCall* next = nullptr;
+    };
+    std::atomic<PostedCall*> posted_{nullptr};
     ShowMessageHandler previousShowMessage_;
 };
 

@@ -137,6 +137,12 @@ TApplication::TApplication(std::unique_ptr<TPlatformBackend> backend) : backend_
 TApplication::~TApplication()
 {
     setShowMessageHandler(std::move(previousShowMessage_));
+    // Calls posted but never run are dropped.
+    for (PostedCall* call = posted_.exchange(nullptr); call != nullptr;) {
+        PostedCall* next = call->next;
+        delete call;
+        call = next;
+    }
     // Forms (and the timers they own) go first, while the backend still lives.
     while (!forms_.empty())
         forms_.pop_back();
@@ -186,22 +192,24 @@ void TApplication::Terminate()
 
 void TApplication::Post(std::function<void()> callback)
 {
-    {
-        std::lock_guard<std::mutex> lock(postedMutex_);
-        posted_.push_back(std::move(callback));
+    auto* call = new PostedCall{std::move(callback), posted_.load(std::memory_order_relaxed)};
+    while (!posted_.compare_exchange_weak(call->next, call, std::memory_order_release, std::memory_order_relaxed)) {
     }
     backend_->Wakeup();
 }
 
 void TApplication::ProcessMessages()
 {
-    std::deque<std::function<void()>> batch;
-    {
-        std::lock_guard<std::mutex> lock(postedMutex_);
-        batch.swap(posted_);
+    // Taking the whole stack at once leaves no room for the ABA problem.
+    std::unique_ptr<PostedCall> newestFirst(posted_.exchange(nullptr, std::memory_order_acquire));
+    std::vector<std::unique_ptr<PostedCall>> batch;
+    while (newestFirst) {
+        std::unique_ptr<PostedCall> rest(newestFirst->next);
+        batch.push_back(std::move(newestFirst));
+        newestFirst = std::move(rest);
     }
-    for (auto& callback : batch)
-        HandleEvent(callback);
+    for (auto it = batch.rbegin(); it != batch.rend(); ++it)
+        HandleEvent((*it)->callback);
     FireDueTimers();
 }
 
