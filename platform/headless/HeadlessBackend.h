@@ -49,7 +49,7 @@ public:
     void AdvanceTime(int64_t milliseconds);
     // Input for the active window (the last created one that is still open).
     void PressKey(uint16_t key, TShiftState shift = 0);
-    void Click(int x, int y);
+    void Click(int x = 0, int y = 0);
     void MoveMouse(int x, int y, TShiftState shift = 0);
     void RequestPaint();
     // The window manager's close button.
