@@ -150,7 +150,9 @@ TEST(Entry, EachArgumentOpensItsWindowAndExitsWithZero)
         const std::string shown = row.arguments.size() > 1 ? row.arguments[1] : "(none)";
         EXPECT_EQ(run.exitCode, 0) << shown;
         EXPECT_EQ(run.log, *row.log) << shown;
-        EXPECT_FALSE(FindTopLevelWindow("TMainForm")) << "no application outlives the run";
+        EXPECT_EQ(Application, nullptr) << shown;
+        EXPECT_FALSE(WindowClassClaimed("TMainForm")) << "no window outlives the run: " << shown;
+        EXPECT_FALSE(WindowClassClaimed("TSettingForm")) << shown;
     }
 }
 
@@ -329,10 +331,17 @@ TEST(Entry, TheGuardWorksAcrossRealProcesses)
     EXPECT_EQ(third.ReadLine(), "created TMainForm") << "a dead copy leaves no window behind";
 }
 
-TEST(Entry, TheProgramExitsWithZeroInEveryModeWhileItsWindowsDoNotExist)
+TEST(Entry, TheProgramEndsAtOnceWithZeroWhenItHasNoWindowToOpen)
 {
-    for (const char* argument : {"/p", "/a", "/c", "/c:1234", "/s", "-c:1234", "/x"}) {
-        Program lurva(LURVA_PROGRAM, {argument});
+    // Preview and lock-code change always; the other modes while the program
+    // has no window of their class yet.
+    std::vector<const char*> arguments = {"/p", "/P", "-l", "/a", "-A"};
+    if (LurvaForms().count("TSettingForm") == 0)
+        arguments.insert(arguments.end(), {"/c", "/c:1234"});
+    if (LurvaForms().count("TMainForm") == 0)
+        arguments.insert(arguments.end(), {"/s", "-c:1234", "/x"});
+    for (const char* argument : arguments) {
+        Program lurva(LURVA_PROGRAM, {argument, "1234"});
         ASSERT_TRUE(lurva.Started());
         EXPECT_EQ(lurva.Wait(), 0) << argument;
         EXPECT_EQ(lurva.ReadLine(), "") << argument;
