@@ -177,11 +177,19 @@ TEST(Entry, AWindowOfTheSameClassAlreadyOpenKeepsASecondFromOpening)
 
 TEST(Entry, AModeWhoseWindowDoesNotExistYetBehavesAsPreview)
 {
-    for (const char* argument : {"/s", "/c", "/p"}) {
-        auto backend = std::make_unique<THeadlessBackend>();
-        THeadlessBackend& headless = *backend;
-        EXPECT_EQ(LurvaMain(args({argument}), std::move(backend), TFormFactories{}), 0);
-        EXPECT_EQ(headless.PresentCount(), 0);
+    // Each table lacks the window the mode asks for and has the other one.
+    struct Row {
+        const char* argument;
+        const char* onlyClassThere;
+    };
+    const Row rows[] = {{"/s", "TSettingForm"}, {"", "TSettingForm"}, {"/c", "TMainForm"}, {"/c:1234", "TMainForm"}};
+    for (const Row& row : rows) {
+        std::vector<std::string> log;
+        const std::string className = row.onlyClassThere;
+        const TFormFactories forms = {
+            {className, [&] { return std::make_unique<ShortLivedForm>(className, log); }}};
+        EXPECT_EQ(LurvaMain(args({row.argument}), std::make_unique<THeadlessBackend>(), forms), 0);
+        EXPECT_EQ(log, kNothing) << row.argument;
     }
     // The program's own table names no other windows.
     for (const auto& [className, factory] : LurvaForms())
