@@ -89,6 +89,6 @@ std::unique_ptr<TFileStream> CreateNewFile(const std::string& path, ExistingEntr
 
 // Deletes every entry directly in dir that is not a folder: files and links
 // themselves, never what a link points to; folders and their contents stay.
-// Does nothing unless dir is a real folder owned by the user. Entries that
-// cannot be deleted are skipped.
+// Does nothing unless dir is a real folder owned by the user, nor for an
+// empty dir. Entries that cannot be deleted are skipped.
 void DeleteFilesInPrivateDirectory(const std::string& dir);

@@ -202,6 +202,8 @@ std::unique_ptr<TFileStream> CreateNewFile(const std::string& path, ExistingEntr
 
 void DeleteFilesInPrivateDirectory(const std::string& dir)
 {
+    if (dir.empty())
+        return;  // never the current directory by accident
     Descriptor folder(openOwnDirectory(dir));
     if (folder.get() < 0)
         return;

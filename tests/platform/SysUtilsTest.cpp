@@ -312,6 +312,13 @@ TEST(PrivateFolder, DeleteFilesKeepsFoldersAndNeverFollowsLinks)
     EXPECT_EQ(readText(outside / "precious"), "p");
     DeleteFilesInPrivateDirectory((dir.path() / "missing").string());
 
+    // An empty name is not taken for the current directory.
+    const fs::path cwd = fs::current_path();
+    fs::current_path(outside);
+    DeleteFilesInPrivateDirectory("");
+    fs::current_path(cwd);
+    EXPECT_EQ(readText(outside / "precious"), "p");
+
     if (!giveToSomeoneElse(outside))
         GTEST_SKIP() << "needs root to make a folder of another user";
     DeleteFilesInPrivateDirectory(outside.string());
