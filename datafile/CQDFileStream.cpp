@@ -1,6 +1,7 @@
 // CQDFileStream.cpp: the value encodings of data files over a file stream.
 #include "datafile/CQDFileStream.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <limits>
@@ -17,6 +18,15 @@ int32_t checkedAdd(int32_t counter, int64_t step)
     if (next > std::numeric_limits<int32_t>::max() || next < std::numeric_limits<int32_t>::min())
         throw EIntOverflow();
     return static_cast<int32_t>(next);
+}
+
+// Byte i (0 = least significant) of v as a number of any width: bytes beyond
+// the fourth repeat the sign.
+uint8_t byteOf(int32_t v, int32_t i)
+{
+    if (i >= 4)
+        return v < 0 ? 0xFF : 0x00;
+    return static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
 }
 
 std::array<uint8_t, 8> doubleBytes(double d)
@@ -59,17 +69,25 @@ void TQDFileStream::resetFilter()
 
 // --- raw filtered bytes, not counted ---------------------------------------
 
-void TQDFileStream::putFilteredByte(uint8_t b)
+// Multi-byte values move in one call to the base stream each: the bytes on
+// the wire are the same as one call per byte, with far fewer system calls.
+void TQDFileStream::putFilteredBytes(const uint8_t* bytes, size_t count)
 {
-    const uint8_t out = b ^ filter_;
-    WriteBuffer(&out, 1);
+    std::array<uint8_t, 256> out{};
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(out.size(), count - done);
+        for (size_t i = 0; i < n; ++i)
+            out[i] = bytes[done + i] ^ filter_;
+        WriteBuffer(out.data(), static_cast<int64_t>(n));
+        done += n;
+    }
 }
 
-uint8_t TQDFileStream::getFilteredByte()
+void TQDFileStream::getFilteredBytes(uint8_t* bytes, size_t count)
 {
-    uint8_t in = 0;
-    ReadBuffer(&in, 1);
-    return in ^ filter_;
+    ReadBuffer(bytes, static_cast<int64_t>(count));
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] ^= filter_;
 }
 
 // Overwrites count bytes starting distance bytes before the current position,
@@ -94,7 +112,7 @@ void TQDFileStream::patchBack(int64_t distance, const void* bytes, int64_t count
 void TQDFileStream::writeByte(uint8_t b)
 {
     const int32_t next = checkedAdd(writedByte_, 1);
-    putFilteredByte(b);
+    putFilteredBytes(&b, 1);
     writedByte_ = next;
 }
 
@@ -118,9 +136,13 @@ void TQDFileStream::writeInteger(int32_t v, int32_t n)
     if (n <= 0)
         return;
     const int32_t next = checkedAdd(writedByte_, n);
-    const auto wide = static_cast<int64_t>(v);  // bytes beyond the fourth repeat the sign
-    for (int32_t i = n - 1; i >= 0; --i)
-        putFilteredByte(i >= 8 ? (v < 0 ? 0xFF : 0x00) : static_cast<uint8_t>(wide >> (8 * i)));
+    std::array<uint8_t, 64> chunk{};
+    for (int32_t i = n - 1; i >= 0;) {  // i: the byte's place, most significant first
+        size_t used = 0;
+        for (; i >= 0 && used < chunk.size(); --i)
+            chunk[used++] = byteOf(v, i);
+        putFilteredBytes(chunk.data(), used);
+    }
     writedByte_ = next;
 }
 
@@ -136,8 +158,7 @@ void TQDFileStream::writeDelta(uint32_t v)
     }
     groups[static_cast<size_t>(count++)] = static_cast<uint8_t>(v & 0x7F);
     const int32_t next = checkedAdd(writedByte_, count);
-    for (int i = 0; i < count; ++i)
-        putFilteredByte(groups[static_cast<size_t>(i)]);
+    putFilteredBytes(groups.data(), static_cast<size_t>(count));
     writedByte_ = next;
 }
 
@@ -156,8 +177,10 @@ void TQDFileStream::writeDeltaString(const std::string& s)
     if (s.size() > static_cast<size_t>(kMaxStringLength - 1))
         throw Exception("writeDeltaString : too long string");
     const int32_t next = checkedAdd(writedByte_, 1 + static_cast<int64_t>(s.size()));
-    putFilteredByte(static_cast<uint8_t>(s.size()));
-    WriteBuffer(s.data(), static_cast<int64_t>(s.size()));
+    std::array<char, kMaxStringLength + 1> out{};
+    out[0] = static_cast<char>(static_cast<uint8_t>(s.size()) ^ filter_);  // only the length is filtered
+    std::copy(s.begin(), s.end(), out.begin() + 1);
+    WriteBuffer(out.data(), 1 + static_cast<int64_t>(s.size()));
     writedByte_ = next;
 }
 
@@ -185,9 +208,8 @@ void TQDFileStream::writeDateTime(TDateTime t)
 void TQDFileStream::beginItem(uint8_t group, uint8_t tag)
 {
     const int32_t next = checkedAdd(writedByte_, 3);
-    putFilteredByte(group);
-    putFilteredByte(tag);
-    putFilteredByte(0);  // the length, patched by endItem
+    const std::array<uint8_t, 3> header = {group, tag, 0};  // the length is patched by endItem
+    putFilteredBytes(header.data(), header.size());
     writedByte_ = next;
     itemStart_ = next;
 }
@@ -221,7 +243,8 @@ void TQDFileStream::writeBackLenLong(int32_t n)
 uint8_t TQDFileStream::readByte()
 {
     const int32_t next = checkedAdd(readedByte_, 1);
-    const uint8_t b = getFilteredByte();
+    uint8_t b = 0;
+    getFilteredBytes(&b, 1);
     readedByte_ = next;
     return b;
 }
@@ -237,8 +260,14 @@ int32_t TQDFileStream::readInteger(int32_t n)
         return 0;
     const int32_t next = checkedAdd(readedByte_, n);
     uint32_t result = 0;
-    for (int32_t i = 0; i < n; ++i)
-        result = (result << 8) | getFilteredByte();  // only the low 32 bits are kept
+    std::array<uint8_t, 64> chunk{};
+    for (int32_t left = n; left > 0;) {
+        const size_t count = std::min(chunk.size(), static_cast<size_t>(left));
+        getFilteredBytes(chunk.data(), count);
+        for (size_t i = 0; i < count; ++i)
+            result = (result << 8) | chunk[i];  // only the low 32 bits are kept
+        left -= static_cast<int32_t>(count);
+    }
     readedByte_ = next;
     return static_cast<int32_t>(result);
 }
@@ -314,7 +343,8 @@ TDateTime TQDFileStream::readDateTime()
 
 uint8_t TQDFileStream::nextByte()
 {
-    const uint8_t b = getFilteredByte();
+    uint8_t b = 0;
+    getFilteredBytes(&b, 1);
     Seek(-1, soFromCurrent);
     return b;
 }

@@ -1,6 +1,7 @@
 // CQDFileStream.h: the typed file stream in which data files are encoded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -100,8 +101,8 @@ protected:
     }
 
 private:
-    void putFilteredByte(uint8_t b);
-    uint8_t getFilteredByte();
+    void putFilteredBytes(const uint8_t* bytes, size_t count);
+    void getFilteredBytes(uint8_t* bytes, size_t count);
     void patchBack(int64_t distance, const void* bytes, int64_t count);
 
     uint8_t filter_ = 0;
