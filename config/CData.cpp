@@ -1,4 +1,5 @@
-// CData.cpp: the work directory and the numbered files unpacked into it.
+// CData.cpp: the data module owning the settings store, and the work
+// directory with the numbered files unpacked into it.
 #include "config/CData.h"
 
 #include <utility>
@@ -43,6 +44,15 @@ std::string copyToNumberedFile(TStream& source, const std::string& wishedPath, i
     return path;
 }
 }  // namespace
+
+TData* Data = nullptr;
+
+TData::TData() : regManage_(std::make_unique<TRegManage>())
+{
+    regManage_->init("rororade");
+}
+
+TData::~TData() = default;
 
 std::string getWorkDir()
 {
