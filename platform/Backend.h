@@ -39,6 +39,8 @@ public:
     // Asks for a FormPaint soon.
     virtual void Invalidate() = 0;
     virtual void BringToFront() = 0;
+    // Turns the input method off for this window; nothing where there is none.
+    virtual void DisableInputMethod() {}
 };
 
 // Names here avoid the ones <windows.h> turns into macros (FindWindow, MessageBox).
