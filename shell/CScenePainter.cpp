@@ -155,16 +155,22 @@ void renderReference(TBitmap& draw, const TBitmap& back, const std::vector<TFram
 std::vector<TRect> mergeOverlapping(std::vector<TRect> rects)
 {
     std::erase_if(rects, [](const TRect& r) { return r.IsEmpty(); });
+    // A pass grows each rectangle by every later one it overlaps; a grown
+    // rectangle may meet an earlier one, so passes repeat until one merges nothing.
     for (bool merged = true; merged;) {
         merged = false;
-        for (size_t i = 0; i < rects.size() && !merged; ++i)
-            for (size_t j = i + 1; j < rects.size(); ++j)
-                if (overlap(rects[i], rects[j])) {
-                    rects[i] = bounds(rects[i], rects[j]);
-                    rects.erase(rects.begin() + static_cast<ptrdiff_t>(j));
-                    merged = true;
-                    break;
+        for (size_t i = 0; i < rects.size(); ++i)
+            for (size_t j = i + 1; j < rects.size();) {
+                if (!overlap(rects[i], rects[j])) {
+                    ++j;
+                    continue;
                 }
+                rects[i] = bounds(rects[i], rects[j]);
+                rects[j] = rects.back();
+                rects.pop_back();
+                j = i + 1;
+                merged = true;
+            }
     }
     return rects;
 }
