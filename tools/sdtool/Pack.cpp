@@ -1,6 +1,8 @@
 // Pack.cpp: a show written as a data file, record by record.
 #include "tools/sdtool/Pack.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -228,11 +230,18 @@ void packShow(const Manifest& manifest, const std::string& outPath)
         }
 
     try {
-        TQDFileStream out(outPath, fmCreate);
-        if (manifest.legacy)
-            writeLegacy(out, manifest);
-        else
-            writeTagged(out, manifest);
+        {
+            TQDFileStream out(outPath, fmCreate);
+            if (manifest.legacy)
+                writeLegacy(out, manifest);
+            else
+                writeTagged(out, manifest);
+        }
+        // The stream makes private files; a packed show is an ordinary file
+        // of the user's, readable as the user's umask allows.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        std::filesystem::permissions(outPath, static_cast<std::filesystem::perms>(0666 & ~mask));
     } catch (const EFCreateError&) {
         throw;  // nothing was created
     } catch (...) {
