@@ -164,10 +164,17 @@ public:
             if (static_cast<int>(i) + 1 == dialog.FilterIndex || (i == 0 && dialog.FilterIndex < 1))
                 gtk_file_chooser_set_filter(files, filter);
         }
-        if (!dialog.InitialDir.empty())
-            gtk_file_chooser_set_current_folder(files, dialog.InitialDir.c_str());
-        if (!dialog.FileName.empty())
+        // Like the Windows dialog: the previous choice, else the initial
+        // folder, else the current directory (GTK would start in its "Recent").
+        if (!dialog.FileName.empty()) {
             gtk_file_chooser_set_filename(files, dialog.FileName.c_str());
+        } else {
+            gchar* current = g_get_current_dir();
+            gtk_file_chooser_set_current_folder(files, dialog.InitialDir.empty() ? current : dialog.InitialDir.c_str());
+            g_free(current);
+        }
+        gtk_window_set_default_size(GTK_WINDOW(chooser), 640, 420);
+        gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER_ON_PARENT);
 
         std::optional<std::string> chosen;
         while (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
@@ -397,6 +404,14 @@ private:
 
 std::unique_ptr<TGtkBackend> TGtkBackend::Open()
 {
+    // Without a session bus the file chooser's preferences cannot be kept:
+    // hold them in memory rather than have GSettings try to start a bus.
+    const char* runtimeDir = g_getenv("XDG_RUNTIME_DIR");
+    gchar* busSocket = g_build_filename(runtimeDir != nullptr ? runtimeDir : "/nonexistent", "bus", nullptr);
+    const bool bus = g_getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr || g_file_test(busSocket, G_FILE_TEST_EXISTS);
+    g_free(busSocket);
+    if (!bus)
+        g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
     if (gtk_init_check(nullptr, nullptr) == FALSE)
         return nullptr;
     return std::unique_ptr<TGtkBackend>(new TGtkBackend());
