@@ -191,7 +191,7 @@ protected:
     {
         return {
             "DISPLAY=" + server_->Display(),
-            "PATH=/usr/bin:/bin",
+            "PATH=" + (extraPath_.empty() ? "" : extraPath_ + ":") + "/usr/bin:/bin",
             "LANG=C.UTF-8",  // as a desktop session has: GTK gives the X11 title in the locale's encoding
             "HOME=" + home_.str(),
             "XDG_CONFIG_HOME=" + Config().string(),
@@ -265,6 +265,7 @@ protected:
     }
 
     TempDir home_;
+    std::string extraPath_;  // searched before the system's folders
     std::optional<std::string> xvfb_;
     std::optional<std::string> xdotool_;
     std::unique_ptr<XServer> server_;
@@ -329,4 +330,77 @@ TEST_F(SettingDialogX11, AFileChosenInTheFileChooserIsStoredOnOk)
     EXPECT_EQ(lurva->Wait(20000ms), 0);
     EXPECT_EQ(Value("filename0"), "s:" + chosen);
     EXPECT_EQ(Value("ignoreMouseMove"), "d:0");
+}
+
+TEST_F(SettingDialogX11, ClickingTheCheckBoxThenEnterStoresIt)
+{
+    auto lurva = StartLurva();
+    const std::string window = WaitForWindow("設定");
+    ASSERT_FALSE(window.empty());
+    // The check box sits at (16, 24) in its group box at (16, 128) in the panel at (8, 8).
+    ASSERT_EQ(Xdotool({"mousemove", "--window", window, "50", "168", "click", "1"}).code, 0);
+    Keys(window, {"Return"});  // a focused check box does not take Enter: OK does
+    EXPECT_EQ(lurva->Wait(20000ms), 0);
+    EXPECT_EQ(Value("ignoreMouseMove"), "d:1");
+    EXPECT_EQ(Value("filename0"), "s:");
+}
+
+TEST_F(SettingDialogX11, AValueOfTheWrongTypeShowsTheErrorBoxBeforeTheDialogOpens)
+{
+    WriteStore("\"filename0\"=dword:00000001\n");
+    const std::string before = StoreText();
+    auto lurva = StartLurva();
+    const std::string box = WaitForWindow("Lurvasaver");
+    ASSERT_FALSE(box.empty()) << "no error box";
+    Keys(box, {"Return"});
+    const std::string window = WaitForWindow("設定");
+    ASSERT_FALSE(window.empty()) << "the dialog opens after the error";
+    Keys(window, {"Escape"});
+    EXPECT_EQ(lurva->Wait(20000ms), 0);
+    EXPECT_EQ(StoreText(), before);
+}
+
+TEST_F(SettingDialogX11, HelpOpensTheHelpFileWithTheDesktopViewerOrNamesTheMissingOne)
+{
+    // A viewer that writes down what it was asked to open.
+    const auto bin = home_.path() / "bin";
+    std::filesystem::create_directories(bin);
+    const auto opened = home_.path() / "opened.txt";
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\necho \"$*\" > '" << opened.string() << "'\n";
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    const auto helpDir = home_.path() / "help";
+    std::filesystem::create_directories(helpDir);
+    std::ofstream(helpDir / "rororade.hlp") << "help";
+    extraPath_ = bin.string();
+
+    WriteStore("\"makepath\"=\"" + helpDir.string() + "/\"\n");
+    {
+        auto lurva = StartLurva();
+        const std::string window = WaitForWindow("設定");
+        ASSERT_FALSE(window.empty());
+        Keys(window, {"alt+h"});  // the button's mnemonic
+        std::string asked;
+        for (auto deadline = std::chrono::steady_clock::now() + 15s;
+             asked.empty() && std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(50ms))
+            std::getline(std::ifstream(opened), asked);
+        EXPECT_EQ(asked, (helpDir / "rororade.hlp").string());
+        Keys(window, {"Escape"});
+        EXPECT_EQ(lurva->Wait(20000ms), 0);
+    }
+
+    WriteStore("\"makepath\"=\"" + helpDir.string() + "\"\n");  // no separator: a file that is not there
+    std::filesystem::remove(opened);
+    {
+        auto lurva = StartLurva();
+        const std::string window = WaitForWindow("設定");
+        ASSERT_FALSE(window.empty());
+        Keys(window, {"alt+h"});
+        const std::string box = WaitForWindow("Lurvasaver");
+        ASSERT_FALSE(box.empty()) << "the missing help file is named in a box";
+        Keys(box, {"Return"});
+        ASSERT_TRUE(WindowGone("Lurvasaver"));
+        Keys(window, {"Escape"});
+        EXPECT_EQ(lurva->Wait(20000ms), 0);
+        EXPECT_FALSE(std::filesystem::exists(opened)) << "no viewer was started";
+    }
 }
