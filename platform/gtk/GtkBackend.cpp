@@ -489,6 +489,7 @@ void TGtkBackend::ShowMessageBox(const std::string& text, const std::string& cap
     GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL,
         kind == TMessageKind::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
+    gtk_window_set_position(GTK_WINDOW(box), parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
 }

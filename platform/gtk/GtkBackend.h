@@ -39,7 +39,8 @@ public:
 
 private:
     TGtkBackend() = default;
-    // The topmost of this backend's windows, for message boxes to sit on; may be null.
+    // The topmost visible window of this backend (a GtkWidget), for message
+    // boxes to sit on; null when none is shown yet.
     void* TopWindow() const;
 
     TApplication* app_ = nullptr;
