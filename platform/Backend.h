@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/DialogView.h"
+
 class TApplication;
 class TBitmap;
 class TForm;
@@ -41,6 +43,9 @@ public:
     virtual void BringToFront() = 0;
     // Turns the input method off for this window; nothing where there is none.
     virtual void DisableInputMethod() {}
+    // Builds the form's controls into the window and returns their view, which
+    // lives as long as the window. None when this backend has no controls.
+    virtual TDialogView* CreateControls(const TDialogResource& /*resource*/) { return nullptr; }
 };
 
 // Names here avoid the ones <windows.h> turns into macros (FindWindow, MessageBox).
@@ -82,3 +87,8 @@ public:
 // one; otherwise the best one for the display at hand (headless, on the real
 // clock, when there is none).
 std::unique_ptr<TPlatformBackend> CreatePlatformBackend();
+// The backend for a process whose main window is a dialog with controls (the
+// settings dialog): the platform's toolkit where there is a display. Without
+// one it is a headless backend on the real clock, whose windows have no
+// controls, and a note goes to standard error.
+std::unique_ptr<TPlatformBackend> CreateDialogBackend();
