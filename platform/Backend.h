@@ -2,10 +2,12 @@
 // windowing system (headless, SDL, Win32). One backend serves a process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TApplication;
 class TBitmap;
@@ -36,6 +38,9 @@ public:
     virtual void Show() = 0;
     // Copies rect of bitmap to the same place in the window, clipped to both.
     virtual void Present(const TBitmap& bitmap, const TRect& rect) = 0;
+    // The same for several rectangles at once (a windowing system that can
+    // show them in one go does so).
+    virtual void PresentRects(const TBitmap& bitmap, const TRect* rects, size_t count);
     // Asks for a FormPaint soon.
     virtual void Invalidate() = 0;
     virtual void BringToFront() = 0;
@@ -80,3 +85,7 @@ public:
 // one; otherwise the best one for the display at hand (headless, on the real
 // clock, when there is none).
 std::unique_ptr<TPlatformBackend> CreatePlatformBackend();
+// The same, seeing the whole command line (program name first): a backend
+// may take options from it that the mode dispatch does not look at, such as
+// the window an XScreenSaver hack is to draw into.
+std::unique_ptr<TPlatformBackend> CreatePlatformBackend(const std::vector<std::string>& arguments);

@@ -7,5 +7,8 @@
 
 int main(int argc, char** argv)
 {
-    return LurvaMain(std::vector<std::string>(argv, argv + argc), CreatePlatformBackend(), LurvaForms());
+    const std::vector<std::string> arguments(argv, argv + argc);
+    // The backend sees the whole command line too: an XScreenSaver hack's
+    // "-root" or "--window-id" are options for the window, not a mode.
+    return LurvaMain(arguments, CreatePlatformBackend(arguments), LurvaForms());
 }
