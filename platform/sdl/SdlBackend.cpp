@@ -168,11 +168,12 @@ public:
         SDL_VERSION(&info.version);
         if (SDL_GetWindowWMInfo(sdl_, &info) && info.subsystem == SDL_SYSWM_X11) {
             backend_.state_->RememberDisplay(info.info.x11.display);
-            // Its destruction ends the show (a root window is never destroyed).
-            if (!isRoot) {
-                XSelectInput(info.info.x11.display, target.Id, StructureNotifyMask);
+            // Exposures repaint it (the daemon's unlock dialog leaves one
+            // behind when it goes away); its destruction ends the show (a
+            // root window is never destroyed).
+            XSelectInput(info.info.x11.display, target.Id, ExposureMask | (isRoot ? 0 : StructureNotifyMask));
+            if (!isRoot)
                 SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
-            }
         }
     }
 

@@ -204,6 +204,13 @@ TEST_F(SdlShow, AsAHackItDrawsIntoTheWindowItIsGiven)
         EXPECT_EQ(lines->front(), "created 320x240") << "the show's screen is the window it draws into";
         EXPECT_TRUE(samePicture(client_->Screenshot(window, 320, 240), showpattern::Expected(320, 240), 320));
         EXPECT_TRUE(client_->FindTopLevel(kTitle).empty()) << "no window of its own";
+        // A window that covered part of it goes away (the daemon's unlock
+        // dialog, say): the part is painted again.
+        const ::Window cover = client_->CreateWindow(100, 100, 100, 100);
+        XDestroyWindow(client_->get(), cover);
+        XSync(client_->get(), False);
+        ASSERT_TRUE(show->WaitForLine("paint")) << show->Stderr();
+        EXPECT_TRUE(samePicture(client_->Screenshot(window, 320, 240), showpattern::Expected(320, 240), 320));
         client_->MovePointer(100, 100);
         EXPECT_TRUE(client_->CursorVisible()) << "the cursor is the window owner's business";
         // Its owner ends it; input is not its business either.
