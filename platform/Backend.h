@@ -82,8 +82,10 @@ public:
 };
 
 // The backend for this process. LURVA_BACKEND=headless asks for the headless
-// one; otherwise the best one for the display at hand (headless, on the real
-// clock, when there is none).
+// one (LURVA_BACKEND=sdl for SDL on POSIX); otherwise the best one for the
+// display at hand. On POSIX, with no display at all, it is headless on the
+// real clock and refuses to make windows ("no display: nothing to show"), so a show
+// never runs unseen.
 std::unique_ptr<TPlatformBackend> CreatePlatformBackend();
 // The same, seeing the whole command line (program name first): a backend
 // may take options from it that the mode dispatch does not look at, such as

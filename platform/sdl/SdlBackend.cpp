@@ -182,7 +182,7 @@ public:
         if (!embedded_ && sdl_ == nullptr)
             Open();
         // The window appears: paint it once, as after an expose (an embedded
-        // window is mapped already and sends none).
+        // window is mapped already: no expose comes for it now).
         TForm* form = &form_;
         backend_.state_->app->Post([form] { form->DispatchPaint(); });
     }
