@@ -101,7 +101,8 @@ std::string displayName()
 // The root's image through shared memory; none when the server cannot share it.
 class TShmImage {
 public:
-    TShmImage(Display* display, TXErrorTrap& trap, Window root, Visual* visual, int depth, int width, int height)
+    TShmImage(Display* display, TXErrorTrap& trap, Window root, Visual* visual, int depth, int left, int top,
+        int width, int height)
         : display_(display)
     {
         int major = 0;
@@ -132,7 +133,7 @@ public:
         if (!attached)
             return;
         attached_ = true;
-        filled_ = XShmGetImage(display_, root, image_, 0, 0, AllPlanes) && trap.Take() == 0;
+        filled_ = XShmGetImage(display_, root, image_, left, top, AllPlanes) && trap.Take() == 0;
     }
     ~TShmImage()
     {
@@ -264,11 +265,15 @@ bool QueryX11Window(unsigned long id, TXWindowInfo& info, std::string& reason)
         reason = std::string("there is no window ") + text + " on the X display '" + displayName() + "'";
         return false;
     }
-    info = {window, attributes.width, attributes.height};
+    int x = 0;
+    int y = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(display.get(), window, DefaultRootWindow(display.get()), 0, 0, &x, &y, &child);
+    info = {window, x, y, attributes.width, attributes.height};
     return true;
 }
 
-bool CopyX11Desktop(TBitmap& dest)
+bool CopyX11Desktop(TBitmap& dest, int left, int top)
 {
     const std::string name = displayName();
     if (name.empty()) {
@@ -288,16 +293,18 @@ bool CopyX11Desktop(TBitmap& dest)
         reportNoImage("the root window of '" + name + "' cannot be read");
         return false;
     }
-    const int width = std::min(dest.Width(), attributes.width);
-    const int height = std::min(dest.Height(), attributes.height);
+    left = std::clamp(left, 0, attributes.width);
+    top = std::clamp(top, 0, attributes.height);
+    const int width = std::min(dest.Width(), attributes.width - left);
+    const int height = std::min(dest.Height(), attributes.height - top);
     if (width <= 0 || height <= 0)
         return true;  // nothing to copy, and nothing missing
 
-    const TShmImage shared(d, trap, root, attributes.visual, attributes.depth, width, height);
+    const TShmImage shared(d, trap, root, attributes.visual, attributes.depth, left, top, width, height);
     XImage* image = shared.Filled();
     XImage* plain = nullptr;
     if (image == nullptr) {
-        plain = XGetImage(d, root, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        plain = XGetImage(d, root, left, top, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
         const int error = trap.Take();
         if (plain == nullptr || error != 0) {
             if (plain != nullptr)

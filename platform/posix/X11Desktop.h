@@ -9,11 +9,11 @@
 
 class TBitmap;
 
-// Copies the root window from (0, 0) into dest at (0, 0), as much of it as
-// both hold. False, with dest untouched and the reason on standard error,
-// when the X server gives no image (no DISPLAY, no server, a rootless
-// server without root pixels).
-bool CopyX11Desktop(TBitmap& dest);
+// Copies the root window from (left, top) (the show's screen: the primary
+// monitor's corner) into dest at (0, 0), as much of it as both hold. False,
+// with dest untouched and the reason on standard error, when the X server
+// gives no image (no DISPLAY, no server, a rootless server without root pixels).
+bool CopyX11Desktop(TBitmap& dest, int left = 0, int top = 0);
 
 // How an X image stores its pixels.
 struct TXPixelLayout {
@@ -37,6 +37,8 @@ void ConvertXPixelRow(const uint8_t* row, int width, const TXPixelLayout& layout
 // screen when id is 0. False, with the reason, when there is no such window.
 struct TXWindowInfo {
     unsigned long Id = 0;
+    int X = 0;  // on the root window
+    int Y = 0;
     int Width = 0;
     int Height = 0;
 };

@@ -656,7 +656,13 @@ void TSdlBackend::SetCursorVisible(bool visible)
 
 bool TSdlBackend::CopyDesktop(TBitmap& dest)
 {
-    return CopyX11Desktop(dest);
+    // From the corner of the show's screen: the window drawn into, or the
+    // primary monitor that the show's own window covers.
+    if (Embedded())
+        return CopyX11Desktop(dest, state_->embedWindow.X, state_->embedWindow.Y);
+    SDL_Rect bounds{0, 0, 0, 0};
+    SDL_GetDisplayBounds(0, &bounds);
+    return CopyX11Desktop(dest, bounds.x, bounds.y);
 }
 
 bool TSdlBackend::Embedded() const

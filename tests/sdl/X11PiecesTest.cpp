@@ -242,7 +242,7 @@ TEST_F(X11Desktop, CopiesTheRootWindowsPixels)
     EXPECT_EQ(bitmap.ScanLine(199)[319], 0x336699u);
 }
 
-TEST_F(X11Desktop, ABitmapLargerThanTheScreenKeepsTheRestAndASmallerOneTakesItsPart)
+TEST_F(X11Desktop, TheCopyTakesWhatTheScreenFromItsCornerAndTheBitmapBothHold)
 {
     client_->PaintRoot(0x112233, 0x445566, 300, 190, 20, 10);
     TBitmap large(400, 250);
@@ -257,6 +257,14 @@ TEST_F(X11Desktop, ABitmapLargerThanTheScreenKeepsTheRestAndASmallerOneTakesItsP
     ASSERT_TRUE(CopyX11Desktop(small));
     EXPECT_EQ(small.ScanLine(194)[304], 0x445566u);
     EXPECT_EQ(small.ScanLine(189)[299], 0x112233u);
+
+    // From another corner (a primary monitor right of another one).
+    TBitmap fromCorner(100, 100);
+    ASSERT_TRUE(CopyX11Desktop(fromCorner, 250, 150));
+    EXPECT_EQ(fromCorner.ScanLine(39)[49], 0x112233u);
+    EXPECT_EQ(fromCorner.ScanLine(40)[50], 0x445566u);
+    EXPECT_EQ(fromCorner.ScanLine(49)[69], 0x445566u);
+    EXPECT_EQ(fromCorner.ScanLine(50)[70], 0xFFFFFFu) << "past the screen's edge";
 }
 
 TEST_F(X11Desktop, WithoutAnXServerThereIsNoImageAndTheBitmapStaysAsItWas)
@@ -293,6 +301,8 @@ TEST_F(X11Desktop, WindowsAreFoundWithTheirSizes)
     const ::Window window = client_->CreateWindow(5, 6, 70, 80);
     ASSERT_TRUE(QueryX11Window(window, info, reason)) << reason;
     EXPECT_EQ(info.Id, window);
+    EXPECT_EQ(info.X, 5);
+    EXPECT_EQ(info.Y, 6);
     EXPECT_EQ(info.Width, 70);
     EXPECT_EQ(info.Height, 80);
 
