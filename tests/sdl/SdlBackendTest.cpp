@@ -45,8 +45,8 @@ protected:
             GTEST_SKIP() << "Xvfb is not installed";
         server_ = std::make_unique<XvfbServer>(640, 480, 24);
         ASSERT_TRUE(server_->Started());
-        display_ = std::make_unique<ScopedEnv>("DISPLAY", server_->Display().c_str());
-        driver_ = std::make_unique<ScopedEnv>("SDL_VIDEODRIVER", nullptr);
+        display_ = std::make_unique<ScopedEnv>("DISPLAY", server_->Display());
+        driver_ = std::make_unique<ScopedEnv>("SDL_VIDEODRIVER", std::nullopt);
     }
     void TearDown() override
     {
@@ -99,11 +99,11 @@ TEST_F(SdlLoop, TheProcessGetsTheBackendItsDisplayAllows)
     for (const Row& row : rows) {
         const std::string shown = std::string(row.wanted ? row.wanted : "(unset)") + " / "
             + (row.display ? row.display : "(unset)") + " / " + (row.driver ? row.driver : "(unset)");
-        const ScopedEnv wanted("LURVA_BACKEND", row.wanted);
+        const ScopedEnv wanted("LURVA_BACKEND", envValue(row.wanted));
         const std::string xvfb = server_->Display();
         const ScopedEnv display("DISPLAY",
-            row.display != nullptr && std::string(row.display) == "xvfb" ? xvfb.c_str() : row.display);
-        const ScopedEnv driver("SDL_VIDEODRIVER", row.driver);
+            row.display != nullptr && std::string(row.display) == "xvfb" ? std::optional(xvfb) : envValue(row.display));
+        const ScopedEnv driver("SDL_VIDEODRIVER", envValue(row.driver));
         ::testing::internal::CaptureStderr();
         auto backend = CreatePlatformBackend({"lurva", "/s"});
         const std::string said = ::testing::internal::GetCapturedStderr();

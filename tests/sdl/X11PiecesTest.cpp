@@ -220,7 +220,7 @@ protected:
         ASSERT_TRUE(server_->Started());
         client_ = std::make_unique<XClient>(server_->Display());
         ASSERT_TRUE(client_->Connected());
-        display_ = std::make_unique<ScopedEnv>("DISPLAY", server_->Display().c_str());
+        display_ = std::make_unique<ScopedEnv>("DISPLAY", server_->Display());
     }
 
     std::unique_ptr<XvfbServer> server_;
@@ -278,7 +278,7 @@ TEST_F(X11Desktop, WithoutAnXServerThereIsNoImageAndTheBitmapStaysAsItWas)
         {":987", "lurva: no desktop image: cannot open the X display ':987'\n"},
     };
     for (const Row& row : rows) {
-        const ScopedEnv display("DISPLAY", row.display);
+        const ScopedEnv display("DISPLAY", envValue(row.display));
         TBitmap bitmap(4, 4);
         bitmap.ScanLine(1)[1] = 0x123456;
         ::testing::internal::CaptureStderr();

@@ -13,32 +13,13 @@
 #include <string>
 #include <vector>
 
-// Sets or removes an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value != nullptr)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+#include "support/Environment.h"
 
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+// A value for ScopedEnv from a C string that may be null (unset).
+inline std::optional<std::string> envValue(const char* value)
+{
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
 
 // An Xvfb on a free display number (it picks one itself: -displayfd),
 // -noreset so that the root window keeps what a test paints on it.
