@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/DialogView.h"
+
 class TApplication;
 class TBitmap;
 class TForm;
@@ -44,6 +46,9 @@ public:
     // Asks for a FormPaint soon.
     virtual void Invalidate() = 0;
     virtual void BringToFront() = 0;
+    // Builds the form's controls into the window and returns their view, which
+    // lives as long as the window. None when this backend has no controls.
+    virtual TDialogView* CreateControls(const TDialogResource& /*resource*/) { return nullptr; }
 };
 
 // Names here avoid the ones <windows.h> turns into macros (FindWindow, MessageBox).
@@ -91,3 +96,8 @@ std::unique_ptr<TPlatformBackend> CreatePlatformBackend();
 // may take options from it that the mode dispatch does not look at, such as
 // the window an XScreenSaver hack is to draw into.
 std::unique_ptr<TPlatformBackend> CreatePlatformBackend(const std::vector<std::string>& arguments);
+// The backend for a process whose main window is a dialog with controls (the
+// settings dialog): the platform's toolkit where there is a display. Without
+// one it is a headless backend on the real clock, whose windows have no
+// controls, and a note goes to standard error.
+std::unique_ptr<TPlatformBackend> CreateDialogBackend();

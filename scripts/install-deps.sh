@@ -8,6 +8,7 @@ build_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev
   libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev timgm6mb-soundfont libgtk-3-dev
+  fonts-ipaexfont-gothic
   clang libclang-rt-14-dev libfuzzer-14-dev
 )
 test_packages=(

@@ -52,6 +52,17 @@ void TForm::Close()
         app_->backend_->Wakeup();
 }
 
+void TForm::DispatchControlClick(const std::string& control)
+{
+    if (!closed_)
+        Guarded([&] { ControlClick(control); });
+}
+
+TDialogView* TForm::CreateControls(const TDialogResource& resource)
+{
+    return window_ ? window_->CreateControls(resource) : nullptr;
+}
+
 void TForm::Present(const TBitmap& bitmap, const TRect& rect)
 {
     if (window_ && !closed_)
@@ -174,8 +185,10 @@ TForm& TApplication::CreateForm(std::unique_ptr<TForm> form)
     const bool becomesMain = mainForm_ == nullptr || mainForm_->closed_;
     try {
         created.window_ = backend_->CreateNativeWindow(created);
+        created.Loaded();
     } catch (...) {
         created.closed_ = true;
+        created.window_.reset();  // the class-name lookup no longer finds it
         throw;
     }
     if (becomesMain)
