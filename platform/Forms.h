@@ -69,6 +69,8 @@ public:
 
     // Copies rect of bitmap to the same place in the window.
     void Present(const TBitmap& bitmap, const TRect& rect);
+    // Copies each of the rectangles, in one go where the windowing system can.
+    void Present(const TBitmap& bitmap, const std::vector<TRect>& rects);
     void Invalidate();
     void BringToFront();
     // Key presses reach the window as plain key events, never through an

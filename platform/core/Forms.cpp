@@ -9,6 +9,14 @@
 
 TApplication* Application = nullptr;
 
+// ---- TNativeWindow ----
+
+void TNativeWindow::PresentRects(const TBitmap& bitmap, const TRect* rects, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        Present(bitmap, rects[i]);
+}
+
 // ---- TForm ----
 
 TForm::TForm(std::string className) : className_(std::move(className)) {}
@@ -59,6 +67,12 @@ void TForm::Present(const TBitmap& bitmap, const TRect& rect)
 {
     if (window_ && !closed_)
         window_->Present(bitmap, rect);
+}
+
+void TForm::Present(const TBitmap& bitmap, const std::vector<TRect>& rects)
+{
+    if (window_ && !closed_ && !rects.empty())
+        window_->PresentRects(bitmap, rects.data(), rects.size());
 }
 
 void TForm::Invalidate()
