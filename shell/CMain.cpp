@@ -110,11 +110,10 @@ void TMainForm::composeBackground()
         canvas.Rectangle(0, 0, width, height);
         break;
     case kBackModeDesktop:
-        // The window is not shown yet: this is the desktop as the show found it.
-        if (Application == nullptr || !Application->CopyDesktop(back)) {
-            std::fprintf(stderr, "Lurvasaver: no image of the desktop; the background stays blank\n");
-            std::fflush(stderr);
-        }
+        // The window is not shown yet: this is the desktop as the show found
+        // it. Without an image (the backend says why) it stays as created.
+        if (Application != nullptr)
+            Application->CopyDesktop(back);
         break;
     case kBackModeStretch:
         if (const TGraphic* graphic = setting.getBackGraphic())
@@ -167,8 +166,7 @@ void TMainForm::tmrMainTimer()
     } else {
         lastPresented_ = painter_.paint(*drawBitmap, *backBitmap, frames);
     }
-    for (const TRect& rect : lastPresented_)
-        Present(*drawBitmap, rect);
+    Present(*drawBitmap, lastPresented_);
 
     // A loop of no length stays at path entry 0.
     loopTick = ticksPerLoop == 0 ? 0 : static_cast<int32_t>((static_cast<uint32_t>(loopTick) + 1u) % ticksPerLoop);
