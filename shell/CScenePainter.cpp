@@ -194,10 +194,11 @@ const std::vector<TRect>& TScenePainter::paint(TBitmap& draw, const TBitmap& bac
         both.insert(both.end(), covering.begin(), covering.end());
         changed_ = mergeOverlapping(std::move(both));
         // The whole-screen way copies the screen twice (background in,
-        // picture out); past about three quarters of that the rectangles
-        // cost more than they save.
+        // picture out) in long rows; rectangles that add up to more than
+        // half of that cost as much in their shorter rows (measured in
+        // bench_show_step).
         const int64_t screen = int64_t{width} * height;
-        whole = (totalArea(restoring) + totalArea(changed_)) * 4 > screen * 2 * 3;
+        whole = (totalArea(restoring) + totalArea(changed_)) > screen;
     }
 
     lastWasWhole_ = whole;
