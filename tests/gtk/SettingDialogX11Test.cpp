@@ -320,8 +320,12 @@ TEST_F(SettingDialogX11, AFileChosenInTheFileChooserIsStoredOnOk)
     const std::string chooser = WaitForWindow("開く");
     ASSERT_FALSE(chooser.empty()) << "the file chooser did not appear";
     ASSERT_EQ(Xdotool({"windowfocus", "--sync", chooser}).code, 0);
+    // Under load the chooser's location entry appears a moment after Ctrl+L and
+    // completion may still be busy after typing: give each step time to settle.
     ASSERT_EQ(Xdotool({"key", "--clearmodifiers", "ctrl+l"}).code, 0);
-    ASSERT_EQ(Xdotool({"type", "--delay", "20", chosen}).code, 0);
+    std::this_thread::sleep_for(500ms);
+    ASSERT_EQ(Xdotool({"type", "--delay", "40", chosen}).code, 0);
+    std::this_thread::sleep_for(500ms);
     ASSERT_EQ(Xdotool({"key", "--clearmodifiers", "Return"}).code, 0);
     ASSERT_TRUE(WindowGone("開く")) << "the chooser took the file";
     // "変更..." has the focus now, so Enter would open the chooser again: click
