@@ -27,7 +27,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    std::string str() const { return path_.string(); }
+    // The path as the program's text: UTF-8 on every system.
+    std::string str() const;
 
 private:
     std::filesystem::path path_;
