@@ -1,27 +1,35 @@
-// GTestWin32Notification.h: GoogleTest's thread start signal on a Win32 event,
-// for mingw-w64 builds whose thread model has no std::mutex (forced include).
+// GTestWin32Notification.h: GoogleTest's thread start signal without
+// std::mutex, for mingw-w64 builds whose thread model has none (forced include).
 #pragma once
 
 #ifdef _WIN32
-#include <windows.h>
+#include <atomic>
+
+// Declared here rather than through <windows.h>, whose macros (DeleteFile...)
+// must not reach every test source.
+extern "C" __declspec(dllimport) void __stdcall Sleep(unsigned long milliseconds);
 
 namespace testing {
 namespace internal {
 
 // The same contract as GoogleTest's own Notification: Notify once from the
-// controlling thread; WaitForNotification returns once it was notified.
+// controlling thread; WaitForNotification returns once it was notified. Only
+// GoogleTest's own thread helpers use it, which these tests do not.
 class Notification {
 public:
-    Notification() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Notification() { CloseHandle(event_); }
+    Notification() = default;
     Notification(const Notification&) = delete;
     Notification& operator=(const Notification&) = delete;
 
-    void Notify() { SetEvent(event_); }
-    void WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+    void Notify() { notified_.store(true); }
+    void WaitForNotification()
+    {
+        while (!notified_.load())
+            Sleep(1);
+    }
 
 private:
-    HANDLE event_;
+    std::atomic<bool> notified_{false};
 };
 
 }  // namespace internal
