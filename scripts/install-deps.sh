@@ -7,7 +7,7 @@ build_packages=(
   cmake ninja-build g++ pkg-config make
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev
-  libsdl2-dev libx11-dev libxext-dev libfluidsynth-dev libgtk-3-dev
+  libsdl2-dev libx11-dev libxext-dev libfluidsynth-dev timgm6mb-soundfont libgtk-3-dev
   clang libclang-rt-14-dev libfuzzer-14-dev
 )
 test_packages=(
