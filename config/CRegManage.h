@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ class TRegistry;
 class TRegManage {
 public:
     TRegManage();   // RegManageCreate
+    // The same, with the registry object made by makeRegistry (tests watch the store through it).
+    explicit TRegManage(std::function<std::unique_ptr<TRegistry>()> makeRegistry);
     ~TRegManage();  // RegManageDestroy: freeReg
     TRegManage(const TRegManage&) = delete;
     TRegManage& operator=(const TRegManage&) = delete;
@@ -45,6 +48,7 @@ public:
     const std::string& getOpenedKey() const { return openedKey_; }
 
 private:
+    std::function<std::unique_ptr<TRegistry>()> makeRegistry_;
     std::unique_ptr<TRegistry> reg_;
     std::string basePath_;
     std::string openedKey_;

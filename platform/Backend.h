@@ -1,0 +1,82 @@
+// Backend.h: the seam between the portable event model of Forms.h and a
+// windowing system (headless, SDL, Win32). One backend serves a process.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class TApplication;
+class TBitmap;
+class TForm;
+struct TRect;
+
+enum class TMessageKind {
+    Information,  // ShowMessage: the text and an OK button
+    Error,        // the framework's error box: the text, a stop icon
+};
+
+struct TScreenSize {
+    int Width = 0;
+    int Height = 0;
+};
+
+// The native side of one form. Made when the form is created, before its
+// FormCreate runs (from then on the class-name lookup finds it), shown when
+// the message loop starts, destroyed when the form closes.
+class TNativeWindow {
+public:
+    TNativeWindow() = default;
+    TNativeWindow(const TNativeWindow&) = delete;
+    TNativeWindow& operator=(const TNativeWindow&) = delete;
+    virtual ~TNativeWindow() = default;
+
+    // Maps the window with the form's current properties (bounds, border, topmost).
+    virtual void Show() = 0;
+    // Copies rect of bitmap to the same place in the window, clipped to both.
+    virtual void Present(const TBitmap& bitmap, const TRect& rect) = 0;
+    // Asks for a FormPaint soon.
+    virtual void Invalidate() = 0;
+    virtual void BringToFront() = 0;
+};
+
+// Names here avoid the ones <windows.h> turns into macros (FindWindow, MessageBox).
+class TPlatformBackend {
+public:
+    TPlatformBackend() = default;
+    TPlatformBackend(const TPlatformBackend&) = delete;
+    TPlatformBackend& operator=(const TPlatformBackend&) = delete;
+    virtual ~TPlatformBackend() = default;
+
+    virtual const char* Name() const = 0;
+    // Called by the application that takes the backend: events go to its forms.
+    virtual void Attach(TApplication& app) = 0;
+
+    // Raises Exception when no window can be made.
+    virtual std::unique_ptr<TNativeWindow> CreateNativeWindow(TForm& form) = 0;
+    // Whether a top-level window of that class exists, in this or any other process.
+    virtual bool WindowClassExists(const std::string& className) = 0;
+
+    // Milliseconds on the clock timers run by (monotonic; virtual in tests).
+    virtual int64_t NowMs() = 0;
+    // Blocks until native events were dispatched to the forms, Wakeup was
+    // called, or the clock reached deadlineMs (none: no deadline).
+    virtual void WaitEvents(std::optional<int64_t> deadlineMs) = 0;
+    // Thread-safe: ends the current or next WaitEvents.
+    virtual void Wakeup() = 0;
+
+    // Modal: returns when the user has closed the box.
+    virtual void ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind) = 0;
+    virtual void ShowHelp(const std::string& helpFile, int context) = 0;
+    virtual TScreenSize ScreenSize() = 0;
+    virtual void SetCursorVisible(bool visible) = 0;
+    // Copies the desktop as it looks now, from the screen's (0, 0), into dest
+    // at (0, 0) at dest's size. False (dest untouched) when there is no image.
+    virtual bool CopyDesktop(TBitmap& dest) = 0;
+};
+
+// The backend for this process. LURVA_BACKEND=headless asks for the headless
+// one; otherwise the best one for the display at hand (headless, on the real
+// clock, when there is none).
+std::unique_ptr<TPlatformBackend> CreatePlatformBackend();

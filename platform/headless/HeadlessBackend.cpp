@@ -1,0 +1,201 @@
+// HeadlessBackend.cpp: windows kept as pixel buffers, time and input pushed
+// in by the caller.
+#include "platform/headless/HeadlessBackend.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/Graphics.h"
+
+class THeadlessBackend::Window : public TNativeWindow {
+public:
+    Window(THeadlessBackend& backend, TForm& form) : backend_(backend), form_(form), claim_(ClaimWindowClass(form.ClassName()))
+    {
+        backend_.windows_.push_back(this);
+    }
+    ~Window() override { std::erase(backend_.windows_, this); }
+
+    void Show() override
+    {
+        Resize();
+        // A window that appears is painted, as after a real expose.
+        TForm* form = &form_;
+        backend_.app_->Post([form] { form->DispatchPaint(); });
+    }
+
+    void Present(const TBitmap& bitmap, const TRect& rect) override
+    {
+        Resize();
+        const int left = std::max(rect.Left, 0);
+        const int top = std::max(rect.Top, 0);
+        const int right = std::min({rect.Right, bitmap.Width(), picture_.Width});
+        const int bottom = std::min({rect.Bottom, bitmap.Height(), picture_.Height});
+        for (int y = top; y < bottom; ++y) {
+            const uint32_t* source = bitmap.ScanLine(y);
+            std::copy(source + left, source + std::max(left, right),
+                picture_.Pixels.begin() + static_cast<ptrdiff_t>(y) * picture_.Width + left);
+        }
+        ++backend_.presentCount_;
+    }
+
+    void Invalidate() override
+    {
+        TForm* form = &form_;
+        backend_.app_->Post([form] { form->DispatchPaint(); });
+    }
+
+    void BringToFront() override {}
+
+    TForm& Form() const { return form_; }
+    const THeadlessPicture& Picture() const { return picture_; }
+
+private:
+    // The picture follows the form's size, keeping what it showed.
+    void Resize()
+    {
+        const int width = std::max(form_.Width, 0);
+        const int height = std::max(form_.Height, 0);
+        if (width == picture_.Width && height == picture_.Height)
+            return;
+        THeadlessPicture resized{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * static_cast<size_t>(height), 0)};
+        for (int y = 0; y < std::min(height, picture_.Height); ++y)
+            for (int x = 0; x < std::min(width, picture_.Width); ++x)
+                resized.Pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] = picture_.Pixel(x, y);
+        picture_ = std::move(resized);
+    }
+
+    THeadlessBackend& backend_;
+    TForm& form_;
+    std::unique_ptr<TWindowClaim> claim_;
+    THeadlessPicture picture_;
+};
+
+THeadlessBackend::THeadlessBackend(TClock clock) : clock_(clock) {}
+
+THeadlessBackend::~THeadlessBackend() = default;
+
+std::unique_ptr<TNativeWindow> THeadlessBackend::CreateNativeWindow(TForm& form)
+{
+    return std::make_unique<Window>(*this, form);
+}
+
+int64_t THeadlessBackend::NowMs()
+{
+    if (clock_ == TClock::Virtual)
+        return virtualNow_;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void THeadlessBackend::AdvanceTime(int64_t milliseconds)
+{
+    if (clock_ != TClock::Virtual || app_ == nullptr)
+        return;
+    const int64_t target = virtualNow_ + std::max<int64_t>(milliseconds, 0);
+    for (auto due = app_->NextTimerDue(); due && *due <= target; due = app_->NextTimerDue()) {
+        virtualNow_ = std::max(virtualNow_, *due);
+        app_->ProcessMessages();
+    }
+    virtualNow_ = target;
+    app_->ProcessMessages();
+}
+
+void THeadlessBackend::WaitEvents(std::optional<int64_t> deadlineMs)
+{
+    std::unique_lock<std::mutex> lock(wakeMutex_);
+    if (clock_ == TClock::Virtual) {
+        // Nothing else can happen before the deadline: jump to it.
+        if (!woken_ && deadlineMs) {
+            virtualNow_ = std::max(virtualNow_, *deadlineMs);
+            return;
+        }
+        wakeSignal_.wait(lock, [this] { return woken_; });
+    } else if (deadlineMs) {
+        const auto wait = std::chrono::milliseconds(std::max<int64_t>(*deadlineMs - NowMs(), 0));
+        wakeSignal_.wait_for(lock, wait, [this] { return woken_; });
+    } else {
+        wakeSignal_.wait(lock, [this] { return woken_; });
+    }
+    woken_ = false;
+}
+
+void THeadlessBackend::Wakeup()
+{
+    {
+        std::lock_guard<std::mutex> lock(wakeMutex_);
+        woken_ = true;
+    }
+    wakeSignal_.notify_all();
+}
+
+TForm* THeadlessBackend::ActiveForm() const
+{
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+        if (!(*it)->Form().Closed())
+            return &(*it)->Form();
+    return nullptr;
+}
+
+const THeadlessPicture& THeadlessBackend::WindowPicture() const
+{
+    static const THeadlessPicture none;
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+        if (!(*it)->Form().Closed())
+            return (*it)->Picture();
+    return none;
+}
+
+void THeadlessBackend::PressKey(uint16_t key, TShiftState shift)
+{
+    if (TForm* form = ActiveForm())
+        form->DispatchKeyDown(key, shift);
+}
+
+void THeadlessBackend::Click(int /*x*/, int /*y*/)
+{
+    // Only the click: a test moves the pointer itself when it wants a move.
+    if (TForm* form = ActiveForm())
+        form->DispatchClick();
+}
+
+void THeadlessBackend::MoveMouse(int x, int y, TShiftState shift)
+{
+    if (TForm* form = ActiveForm())
+        form->DispatchMouseMove(shift, x, y);
+}
+
+void THeadlessBackend::RequestPaint()
+{
+    if (TForm* form = ActiveForm())
+        form->DispatchPaint();
+}
+
+void THeadlessBackend::RequestClose()
+{
+    if (TForm* form = ActiveForm())
+        form->Close();
+}
+
+void THeadlessBackend::ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind)
+{
+    boxes_.push_back({kind, caption, text});
+    std::fprintf(stderr, "%s%s%s\n", caption.empty() ? "" : (caption + ": ").c_str(),
+        kind == TMessageKind::Error ? "error: " : "", text.c_str());
+    std::fflush(stderr);
+}
+
+void THeadlessBackend::ShowHelp(const std::string& helpFile, int context)
+{
+    helpRequests_.push_back({helpFile, context});
+}
+
+bool THeadlessBackend::CopyDesktop(TBitmap& dest)
+{
+    if (!desktop_)
+        return false;
+    const int width = std::min(dest.Width(), desktop_->Width);
+    const int height = std::min(dest.Height(), desktop_->Height);
+    for (int y = 0; y < height; ++y)
+        std::copy_n(desktop_->Pixels.begin() + static_cast<ptrdiff_t>(y) * desktop_->Width, width, dest.ScanLine(y));
+    return true;
+}
