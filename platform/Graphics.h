@@ -22,6 +22,12 @@ constexpr uint32_t cmSrcPaint = 0x00EE0086;  // dest = dest OR src
 constexpr uint32_t cmSrcAnd = 0x008800C6;    // dest = dest AND src
 constexpr uint32_t cmMergePaint = 0x00BB0226;  // dest = (NOT src) OR dest
 
+// Pictures larger than this are refused as invalid images by every reader:
+// nothing shown on a screen needs more, and the limit keeps a hostile header
+// from asking for gigabytes.
+constexpr int kMaxPictureSide = 16384;
+constexpr int64_t kMaxPicturePixels = 64'000'000;
+
 struct TRect {
     int Left = 0;
     int Top = 0;
@@ -77,11 +83,19 @@ public:
     // from (x1, y1) to (x2, y2) exclusive.
     void Rectangle(int x1, int y1, int x2, int y2);
     // Copies sourceRect of source onto dest with CopyMode (stretched when the sizes differ).
+    // Source pixels outside the source bitmap are not drawn. CopyMode must be one
+    // of cmSrcCopy, cmSrcPaint, cmSrcAnd, cmMergePaint (else std::invalid_argument).
     void CopyRect(const TRect& dest, const TBitmap& source, const TRect& sourceRect);
     // Copies sourceRect of source onto dest; pixels equal to keyColor become the brush colour.
     void BrushCopy(const TRect& dest, const TBitmap& source, const TRect& sourceRect, TColor keyColor);
+    // Like CopyRect, but pixels whose transparent byte (one per source pixel,
+    // rows top-down) is nonzero leave the destination as it was.
+    void MaskedCopyRect(const TRect& dest, const TBitmap& source, const TRect& sourceRect,
+                        const uint8_t* transparent);
 
+    // The colour at (x, y); -1 (no colour) outside the bitmap.
     TColor Pixel(int x, int y) const;
+    // Ignored outside the bitmap.
     void SetPixel(int x, int y, TColor color);
 
     TBitmap& Bitmap() { return bitmap_; }
@@ -104,6 +118,10 @@ public:
     // Resizes; the whole bitmap becomes white.
     void SetSize(int width, int height);
 
+    // Replaces the whole image; pixels must hold width * height words whose top
+    // byte is 0 (std::invalid_argument otherwise).
+    void SetPixels(int width, int height, std::vector<uint32_t> pixels);
+
     uint32_t* ScanLine(int y) { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_); }
     const uint32_t* ScanLine(int y) const { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_); }
     uint32_t* Pixels() { return pixels_.data(); }
@@ -113,7 +131,7 @@ public:
 
     void Draw(TCanvas& canvas, int x, int y) const override;
     void StretchDraw(TCanvas& canvas, const TRect& rect) const override;
-    // Reads a Windows bitmap file at the stream's position.
+    // Reads a Windows bitmap file from the stream's position to its end.
     void LoadFromStream(TStream& stream) override;
     // Writes a 24-bit Windows bitmap file.
     void SaveToStream(TStream& stream) const;
@@ -136,6 +154,50 @@ constexpr TColor PixelToColor(uint32_t p)
     return static_cast<TColor>(((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF));
 }
 
+// An icon: the largest image of an .ico file with its AND mask. Pixels the mask
+// marks transparent leave the destination as it was when drawn; the others are
+// drawn with the canvas's CopyMode.
+class TIcon : public TGraphic {
+public:
+    TIcon();
+    ~TIcon() override;
+
+    int Width() const override { return image_.Width(); }
+    int Height() const override { return image_.Height(); }
+    void Draw(TCanvas& canvas, int x, int y) const override;
+    void StretchDraw(TCanvas& canvas, const TRect& rect) const override;
+    // Reads an icon file from the stream's position to its end.
+    void LoadFromStream(TStream& stream) override;
+
+    const TBitmap& Image() const { return image_; }
+    // One byte per pixel, rows top-down, nonzero where transparent; empty when
+    // nothing is transparent.
+    const std::vector<uint8_t>& TransparentMask() const { return transparent_; }
+
+private:
+    TBitmap image_;
+    std::vector<uint8_t> transparent_;
+};
+
+// A JPEG picture, decoded when loaded and drawn like a bitmap.
+class TJPEGImage : public TGraphic {
+public:
+    TJPEGImage();
+    ~TJPEGImage() override;
+
+    int Width() const override { return image_.Width(); }
+    int Height() const override { return image_.Height(); }
+    void Draw(TCanvas& canvas, int x, int y) const override;
+    void StretchDraw(TCanvas& canvas, const TRect& rect) const override;
+    // Reads a JPEG file from the stream's position to its end.
+    void LoadFromStream(TStream& stream) override;
+
+    const TBitmap& Image() const { return image_; }
+
+private:
+    TBitmap image_;
+};
+
 // Holds at most one graphic, loaded from a file whose extension chooses the
 // format: bmp, jpg/jpeg, ico, wmf/emf. Any other extension raises
 // EInvalidGraphic "拡張子 .%s の画像形式は処理できません".
@@ -148,6 +210,8 @@ public:
 
     // On failure the picture holds no graphic.
     void LoadFromFile(const std::string& fileName);
+    // Takes graphic (none empties the picture).
+    void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
     // None until a load succeeded; the picture keeps ownership.
     TGraphic* Graphic() const { return graphic_.get(); }
 

@@ -1,0 +1,46 @@
+// ImageFiles.h: the picture file readers and writers, on bytes in memory. The
+// graphic classes of Graphics.h load through these; tools and fuzz targets may
+// call them directly.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+class TBitmap;
+
+// A decoded picture: pixel words 0x00RRGGBB, rows top-down.
+struct TDecodedImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    // Empty, or one byte per pixel, nonzero where the picture is transparent.
+    std::vector<uint8_t> transparent;
+};
+
+// The texts of EInvalidGraphic for contents a format cannot read.
+inline constexpr const char* kInvalidBitmapText = "ビットマップイメージが不正です";
+inline constexpr const char* kInvalidIconText = "アイコンイメージが不正です";
+inline constexpr const char* kJpegErrorText = "JPEG エラー #%d";
+inline constexpr const char* kInvalidPngText = "PNG イメージが不正です";
+inline constexpr const char* kUnknownExtensionText = "拡張子 .%s の画像形式は処理できません";
+
+// Each raises EInvalidGraphic with its format's text when the bytes are not a
+// readable picture of at most kMaxPictureSide pixels a side and
+// kMaxPicturePixels pixels.
+TDecodedImage DecodeBmp(std::span<const uint8_t> bytes);   // Windows and OS/2 bitmaps
+TDecodedImage DecodeIco(std::span<const uint8_t> bytes);   // the largest image of an icon file
+TDecodedImage DecodeJpeg(std::span<const uint8_t> bytes);  // "JPEG エラー #<libjpeg message number>"
+TDecodedImage DecodePng(std::span<const uint8_t> bytes);   // alpha below 128 is transparent
+
+// A 24-bit bottom-up Windows bitmap file of the bitmap.
+std::vector<uint8_t> EncodeBmp24(const TBitmap& bitmap);
+// An 8-bit RGB PNG file of the bitmap (no alpha).
+std::vector<uint8_t> EncodePng(const TBitmap& bitmap);
+
+// Writes EncodePng's bytes to a file; EFCreateError / EWriteError on failure.
+void SavePng(const TBitmap& bitmap, const std::string& fileName);
+// Reads a PNG file into bitmap (transparent pixels keep their colour);
+// EFOpenError or EInvalidGraphic "PNG イメージが不正です".
+void LoadPng(const std::string& fileName, TBitmap& bitmap);

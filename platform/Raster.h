@@ -1,0 +1,31 @@
+// Raster.h: the per-row pixel loops behind the canvas's raster operations, for
+// code that composes rows itself (the show window's partial redraws).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Rows are 32-bit pixel words 0x00RRGGBB. dest and src of one call must not
+// overlap. Each loop keeps the top byte of every word 0 as long as the inputs do.
+namespace Raster {
+
+// dest = src (SRCCOPY)
+void CopyRow(uint32_t* dest, const uint32_t* src, size_t count);
+// dest = dest OR src (SRCPAINT)
+void OrRow(uint32_t* dest, const uint32_t* src, size_t count);
+// dest = dest AND src (SRCAND)
+void AndRow(uint32_t* dest, const uint32_t* src, size_t count);
+// dest = (NOT src) OR dest, top byte cleared (MERGEPAINT)
+void MergePaintRow(uint32_t* dest, const uint32_t* src, size_t count);
+// dest = src, except that words equal to key become brush (the brush copy)
+void KeyCopyRow(uint32_t* dest, const uint32_t* src, size_t count, uint32_t key, uint32_t brush);
+// dest = value
+void FillRow(uint32_t* dest, size_t count, uint32_t value);
+// dest = dest where transparent is nonzero, else blended
+void SelectRow(uint32_t* dest, const uint32_t* blended, const uint8_t* transparent, size_t count);
+
+// Applies one of cmSrcCopy, cmSrcPaint, cmSrcAnd, cmMergePaint; false (and
+// nothing done) for any other operation.
+bool RopRow(uint32_t rop, uint32_t* dest, const uint32_t* src, size_t count);
+
+}  // namespace Raster
