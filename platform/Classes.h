@@ -66,6 +66,12 @@ protected:
 class TFileStream : public THandleStream {
 public:
     TFileStream(const std::string& fileName, uint16_t mode);
+    // Takes over a handle the platform has already opened on fileName by its
+    // own rules (see CreateNewFile in SysUtils.h).
+    struct AdoptHandle {
+        intptr_t handle;
+    };
+    TFileStream(const std::string& fileName, AdoptHandle adopted);
     ~TFileStream() override;
 
     const std::string& FileName() const { return fileName_; }

@@ -79,6 +79,11 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode)
 {
 }
 
+TFileStream::TFileStream(const std::string& fileName, AdoptHandle adopted)
+    : THandleStream(adopted.handle), fileName_(fileName)
+{
+}
+
 TFileStream::~TFileStream()
 {
     ::close(fd(handle_));
