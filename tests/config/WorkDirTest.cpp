@@ -347,4 +347,20 @@ TEST_F(DefaultWorkDirTest, LinksInsideTheFolderAreNeverFollowed)
     EXPECT_TRUE(namesIn(work_).empty());
     expectVictimUntouched();
 }
+#else
+// On Windows the work directory is the temporary folder (from TMP) + "lurva".
+TEST(DefaultWorkDir, TemporaryFolderPlusLurva)
+{
+    TempDir temp;
+    ScopedEnv tmp("TMP", temp.str());
+    setWorkDirOverride(std::nullopt);
+    const std::string dir = temp.str() + "\\lurva\\";
+    EXPECT_EQ(getWorkDir(), dir);
+    EXPECT_TRUE(fs::is_directory(temp.path() / "lurva"));
+    TMemoryStream source(Bytes{1});
+    EXPECT_EQ(writeStreamToFile(source, getWorkDir() + "back.bmp", 1), dir + "back0.bmp");
+    EXPECT_EQ(getWorkDir(), dir);  // reused
+    deleteFilesIn(getWorkDir());
+    EXPECT_TRUE(fs::is_empty(temp.path() / "lurva"));
+}
 #endif
