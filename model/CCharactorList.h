@@ -1,0 +1,37 @@
+// CCharactorList.h: the show in memory: its characters in load order, the
+// length of one loop, and the show settings.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "model/CCharactor.h"
+#include "model/CSetting.h"
+
+class TCharactorList {
+public:
+    static constexpr uint32_t kDefaultLoopTime = 60;  // seconds
+
+    TCharactorList();   // CharactorListCreate: no characters, 60 seconds, fresh settings
+    ~TCharactorList();  // CharactorListDestroy
+    TCharactorList(const TCharactorList&) = delete;
+    TCharactorList& operator=(const TCharactorList&) = delete;
+
+    // Releases every character; the loop time and the settings stay.
+    void clear();
+    int32_t getCount() const { return static_cast<int32_t>(charactors_.size()); }
+    // A new character at the end, owned by the list.
+    TCharactor& add();
+    // None when index is not in 0 .. getCount() - 1.
+    TCharactor* getCharactor(int32_t index) const;
+    void setLoopTime(uint32_t seconds) { loopTime_ = seconds; }
+    uint32_t getLoopTime() const { return loopTime_; }
+    TSetting& getSetting() { return *setting_; }
+    const TSetting& getSetting() const { return *setting_; }
+
+private:
+    std::vector<std::unique_ptr<TCharactor>> charactors_;
+    uint32_t loopTime_ = kDefaultLoopTime;
+    std::unique_ptr<TSetting> setting_;
+};
