@@ -1,5 +1,6 @@
-// GTestWin32Notification.h: GoogleTest's thread start signal without
-// std::mutex, for mingw-w64 builds whose thread model has none (forced include).
+// gtest-port.h: GoogleTest's own hook for local changes (found before its
+// empty default): its thread start signal without std::mutex, for mingw-w64
+// builds whose thread model has none.
 #pragma once
 
 #ifdef _WIN32
