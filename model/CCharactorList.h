@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "model/CCharactor.h"
@@ -29,6 +30,14 @@ public:
     uint32_t getLoopTime() const { return loopTime_; }
     TSetting& getSetting() { return *setting_; }
     const TSetting& getSetting() const { return *setting_; }
+
+    // Reads a data file of the old fixed layout (version 110 and below) into
+    // this list and its settings, saving its bitmaps into the work directory
+    // as "chara<i>_<f>.bmp" and "oldback.bmp". False, list unchanged: no such
+    // file, no "QDsm" magic, a version from 132 up (no message). A file that
+    // ends early raises EReadError (loadScrSavData turns it into false); the
+    // errors of the bitmap reader and of the work directory pass.
+    bool loadOldScrSavData(const std::string& fileName);
 
 private:
     std::vector<std::unique_ptr<TCharactor>> charactors_;

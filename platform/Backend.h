@@ -2,10 +2,14 @@
 // windowing system (headless, SDL, Win32). One backend serves a process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/DialogView.h"
 
 class TApplication;
 class TBitmap;
@@ -36,9 +40,15 @@ public:
     virtual void Show() = 0;
     // Copies rect of bitmap to the same place in the window, clipped to both.
     virtual void Present(const TBitmap& bitmap, const TRect& rect) = 0;
+    // The same for several rectangles at once (a windowing system that can
+    // show them in one go does so).
+    virtual void PresentRects(const TBitmap& bitmap, const TRect* rects, size_t count);
     // Asks for a FormPaint soon.
     virtual void Invalidate() = 0;
     virtual void BringToFront() = 0;
+    // Builds the form's controls into the window and returns their view, which
+    // lives as long as the window. None when this backend has no controls.
+    virtual TDialogView* CreateControls(const TDialogResource& /*resource*/) { return nullptr; }
 };
 
 // Names here avoid the ones <windows.h> turns into macros (FindWindow, MessageBox).
@@ -77,6 +87,17 @@ public:
 };
 
 // The backend for this process. LURVA_BACKEND=headless asks for the headless
-// one; otherwise the best one for the display at hand (headless, on the real
-// clock, when there is none).
+// one (LURVA_BACKEND=sdl for SDL on POSIX); otherwise the best one for the
+// display at hand. On POSIX, with no display at all, it is headless on the
+// real clock and refuses to make windows ("no display: nothing to show"), so a show
+// never runs unseen.
 std::unique_ptr<TPlatformBackend> CreatePlatformBackend();
+// The same, seeing the whole command line (program name first): a backend
+// may take options from it that the mode dispatch does not look at, such as
+// the window an XScreenSaver hack is to draw into.
+std::unique_ptr<TPlatformBackend> CreatePlatformBackend(const std::vector<std::string>& arguments);
+// The backend for a process whose main window is a dialog with controls (the
+// settings dialog): the platform's toolkit where there is a display. Without
+// one it is a headless backend on the real clock, whose windows have no
+// controls, and a note goes to standard error.
+std::unique_ptr<TPlatformBackend> CreateDialogBackend();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Backend.h"
+#include "platform/DialogView.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
 
@@ -56,6 +57,7 @@ public:
     int Top = 0;
     int Width = 320;
     int Height = 240;
+    int HelpContext = 0;  // the help topic of the form, 0 for none
 
     // Shows the window (the message loop does this for the main form).
     void Show();
@@ -67,6 +69,8 @@ public:
 
     // Copies rect of bitmap to the same place in the window.
     void Present(const TBitmap& bitmap, const TRect& rect);
+    // Copies each of the rectangles, in one go where the windowing system can.
+    void Present(const TBitmap& bitmap, const std::vector<TRect>& rects);
     void Invalidate();
     void BringToFront();
 
@@ -75,14 +79,24 @@ public:
     void DispatchKeyDown(uint16_t key, TShiftState shift);
     void DispatchClick();
     void DispatchMouseMove(TShiftState shift, int x, int y);
+    // A click on one of the form's controls (by component name), from its view.
+    void DispatchControlClick(const std::string& control);
 
 protected:
+    // The window exists, FormCreate has not run yet: the place to build the
+    // form's controls. An Exception here keeps the form from opening.
+    virtual void Loaded() {}
+    // Builds the controls of resource into the window; the view goes with the
+    // window. None when the backend shows no controls (no display).
+    TDialogView* CreateControls(const TDialogResource& resource);
+
     virtual void FormCreate() {}
     virtual void FormPaint() {}
     virtual void FormKeyDown(uint16_t /*key*/, TShiftState /*shift*/) {}
     virtual void FormClick() {}
     virtual void FormMouseMove(TShiftState /*shift*/, int /*x*/, int /*y*/) {}
     virtual void FormClose() {}
+    virtual void ControlClick(const std::string& /*control*/) {}
 
 private:
     friend class TApplication;

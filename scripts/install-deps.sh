@@ -7,11 +7,12 @@ build_packages=(
   cmake ninja-build g++ pkg-config make
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev
-  libsdl2-dev libx11-dev libxext-dev libfluidsynth-dev timgm6mb-soundfont libgtk-3-dev
+  libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev timgm6mb-soundfont libgtk-3-dev
+  fonts-ipaexfont-gothic
   clang libclang-rt-14-dev libfuzzer-14-dev
 )
 test_packages=(
-  xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
+  xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox xfonts-base
 )
 windows_packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64

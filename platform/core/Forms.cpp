@@ -9,6 +9,14 @@
 
 TApplication* Application = nullptr;
 
+// ---- TNativeWindow ----
+
+void TNativeWindow::PresentRects(const TBitmap& bitmap, const TRect* rects, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        Present(bitmap, rects[i]);
+}
+
 // ---- TForm ----
 
 TForm::TForm(std::string className) : className_(std::move(className)) {}
@@ -44,10 +52,27 @@ void TForm::Close()
         app_->backend_->Wakeup();
 }
 
+void TForm::DispatchControlClick(const std::string& control)
+{
+    if (!closed_)
+        Guarded([&] { ControlClick(control); });
+}
+
+TDialogView* TForm::CreateControls(const TDialogResource& resource)
+{
+    return window_ ? window_->CreateControls(resource) : nullptr;
+}
+
 void TForm::Present(const TBitmap& bitmap, const TRect& rect)
 {
     if (window_ && !closed_)
         window_->Present(bitmap, rect);
+}
+
+void TForm::Present(const TBitmap& bitmap, const std::vector<TRect>& rects)
+{
+    if (window_ && !closed_ && !rects.empty())
+        window_->PresentRects(bitmap, rects.data(), rects.size());
 }
 
 void TForm::Invalidate()
@@ -160,8 +185,10 @@ TForm& TApplication::CreateForm(std::unique_ptr<TForm> form)
     const bool becomesMain = mainForm_ == nullptr || mainForm_->closed_;
     try {
         created.window_ = backend_->CreateNativeWindow(created);
+        created.Loaded();
     } catch (...) {
         created.closed_ = true;
+        created.window_.reset();  // the class-name lookup no longer finds it
         throw;
     }
     if (becomesMain)

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <stdexcept>
 
 #include "platform/Graphics.h"
 
@@ -47,7 +49,16 @@ public:
 
     void BringToFront() override {}
 
+    TDialogView* CreateControls(const TDialogResource& resource) override
+    {
+        if (backend_.clock_ != TClock::Virtual)
+            return nullptr;
+        view_ = std::make_unique<THeadlessDialogView>(form_, resource);
+        return view_.get();
+    }
+
     TForm& Form() const { return form_; }
+    THeadlessDialogView* View() const { return view_.get(); }
     const THeadlessPicture& Picture() const { return picture_; }
 
 private:
@@ -69,7 +80,134 @@ private:
     TForm& form_;
     std::unique_ptr<TWindowClaim> claim_;
     THeadlessPicture picture_;
+    std::unique_ptr<THeadlessDialogView> view_;
 };
+
+// ---- THeadlessDialogView ----
+
+THeadlessDialogView::THeadlessDialogView(TForm& form, TDialogResource resource) : form_(form)
+{
+    for (TControlResource& control : resource) {
+        const std::string text = control.Text;
+        controls_.push_back({std::move(control), text, false});
+    }
+    std::vector<TControlResource> declared;
+    for (const Control& control : controls_)
+        declared.push_back(control.resource);
+    const auto sequence = TabSequence(declared);
+    if (!sequence.empty())
+        focused_ = sequence.front()->Name;
+}
+
+THeadlessDialogView::Control& THeadlessDialogView::Find(const std::string& control)
+{
+    for (Control& c : controls_)
+        if (c.resource.Name == control)
+            return c;
+    throw std::invalid_argument("no control named " + control);
+}
+
+const THeadlessDialogView::Control& THeadlessDialogView::Find(const std::string& control) const
+{
+    return const_cast<THeadlessDialogView*>(this)->Find(control);
+}
+
+const TControlResource& THeadlessDialogView::Resource(const std::string& control) const
+{
+    return Find(control).resource;
+}
+
+std::string THeadlessDialogView::Text(const std::string& control) const
+{
+    return Find(control).text;
+}
+
+void THeadlessDialogView::SetText(const std::string& control, const std::string& text)
+{
+    Find(control).text = text;
+}
+
+bool THeadlessDialogView::Checked(const std::string& control) const
+{
+    const Control& c = Find(control);
+    if (c.resource.Kind != TControlKind::CheckBox)
+        throw std::invalid_argument(control + " is no check box");
+    return c.checked;
+}
+
+void THeadlessDialogView::SetChecked(const std::string& control, bool checked)
+{
+    Control& c = Find(control);
+    if (c.resource.Kind != TControlKind::CheckBox)
+        throw std::invalid_argument(control + " is no check box");
+    c.checked = checked;
+}
+
+std::optional<std::string> THeadlessDialogView::RunOpenDialog(const TOpenDialog& dialog)
+{
+    openDialogRuns_.push_back(dialog);
+    while (!answers_.empty()) {
+        std::optional<std::string> answer = std::move(answers_.front());
+        answers_.pop_front();
+        if (!answer)
+            return std::nullopt;
+        std::error_code ec;
+        const std::filesystem::path path(*answer);
+        const bool fileThere = std::filesystem::is_regular_file(path, ec);
+        const bool folderThere = std::filesystem::is_directory(path.parent_path(), ec);
+        if ((dialog.FileMustExist && !fileThere) || (dialog.PathMustExist && !folderThere))
+            continue;
+        return answer;
+    }
+    return std::nullopt;
+}
+
+void THeadlessDialogView::Click(const std::string& control)
+{
+    Control& c = Find(control);
+    if (c.resource.Kind == TControlKind::CheckBox)
+        c.checked = !c.checked;
+    if (c.resource.Kind == TControlKind::CheckBox || c.resource.Kind == TControlKind::Button)
+        form_.DispatchControlClick(control);
+}
+
+bool THeadlessDialogView::Type(const std::string& control, const std::string& text)
+{
+    Control& c = Find(control);
+    if (c.resource.Kind != TControlKind::Edit || c.resource.ReadOnly)
+        return false;
+    c.text = text;
+    return true;
+}
+
+void THeadlessDialogView::Focus(const std::string& control)
+{
+    focused_ = Find(control).resource.Name;
+}
+
+bool THeadlessDialogView::PressKey(uint16_t key)
+{
+    auto clickFirst = [this](auto wanted) {
+        for (const Control& c : controls_)
+            if (c.resource.Kind == TControlKind::Button && wanted(c.resource)) {
+                const std::string name = c.resource.Name;
+                form_.DispatchControlClick(name);
+                return true;
+            }
+        return false;
+    };
+    if (key == vkReturn) {
+        if (!focused_.empty() && Find(focused_).resource.Kind == TControlKind::Button) {
+            const std::string name = focused_;
+            form_.DispatchControlClick(name);
+            return true;
+        }
+        return clickFirst([](const TControlResource& r) { return r.Default; });
+    }
+    if (key == vkEscape)
+        return clickFirst([](const TControlResource& r) { return r.Cancel; });
+    return false;
+}
 
 THeadlessBackend::THeadlessBackend(TClock clock) : clock_(clock) {}
 
@@ -145,8 +283,18 @@ const THeadlessPicture& THeadlessBackend::WindowPicture() const
     return none;
 }
 
+THeadlessDialogView* THeadlessBackend::DialogView() const
+{
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+        if (!(*it)->Form().Closed())
+            return (*it)->View();
+    return nullptr;
+}
+
 void THeadlessBackend::PressKey(uint16_t key, TShiftState shift)
 {
+    if (THeadlessDialogView* view = DialogView(); view != nullptr && shift == 0 && view->PressKey(key))
+        return;
     if (TForm* form = ActiveForm())
         form->DispatchKeyDown(key, shift);
 }

@@ -5,11 +5,14 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Backend.h"
+#include "platform/DialogView.h"
 #include "platform/Forms.h"
 #include "platform/WindowClaims.h"
 
@@ -32,6 +35,60 @@ struct THeadlessHelpRequest {
     int Context = 0;
 };
 
+// The controls of a headless window, with the test as the user: it clicks,
+// types, moves the focus, presses Enter or Esc, and answers the file-open
+// dialog. Keys and clicks behave as the resource says (default and cancel
+// buttons, read-only edits).
+class THeadlessDialogView : public TDialogView {
+public:
+    THeadlessDialogView(TForm& form, TDialogResource resource);
+
+    std::string Text(const std::string& control) const override;
+    void SetText(const std::string& control, const std::string& text) override;
+    bool Checked(const std::string& control) const override;
+    void SetChecked(const std::string& control, bool checked) override;
+    // Takes the next answer given with AnswerOpenDialog (none left: cancelled).
+    std::optional<std::string> RunOpenDialog(const TOpenDialog& dialog) override;
+
+    // -- the user --
+    // Clicks a button, or a check box (which toggles first).
+    void Click(const std::string& control);
+    // Replaces the text of an edit box as typing would; false, and nothing
+    // changes, when the box is read-only.
+    bool Type(const std::string& control, const std::string& text);
+    void Focus(const std::string& control);
+    // The control with the focus: at first the first of the tab sequence.
+    const std::string& Focused() const { return focused_; }
+    // Enter clicks the focused button, or the default button when the focus is
+    // on no button; Esc clicks the cancel button. False when the key clicked
+    // nothing (the form then gets it).
+    bool PressKey(uint16_t key);
+    // The user's answer to the next file-open dialog: a path to confirm, or
+    // none to cancel. A path that does not exist is refused, as the real
+    // dialog does when the file must exist, and the next answer is taken.
+    void AnswerOpenDialog(std::optional<std::string> answer) { answers_.push_back(std::move(answer)); }
+    // The settings of every file-open dialog run, in order.
+    const std::vector<TOpenDialog>& OpenDialogRuns() const { return openDialogRuns_; }
+    // Answers that were given and not used yet.
+    size_t PendingAnswers() const { return answers_.size(); }
+    const TControlResource& Resource(const std::string& control) const;
+
+private:
+    struct Control {
+        TControlResource resource;
+        std::string text;
+        bool checked = false;
+    };
+    Control& Find(const std::string& control);
+    const Control& Find(const std::string& control) const;
+
+    TForm& form_;
+    std::vector<Control> controls_;
+    std::string focused_;
+    std::deque<std::optional<std::string>> answers_;
+    std::vector<TOpenDialog> openDialogRuns_;
+};
+
 class THeadlessBackend : public TPlatformBackend {
 public:
     // Virtual: time moves only by AdvanceTime, or when the message loop has
@@ -47,7 +104,8 @@ public:
     void SetDesktopImage(THeadlessPicture picture) { desktop_ = std::move(picture); }
     // Moves the virtual clock on, running every tick due on the way at its own time.
     void AdvanceTime(int64_t milliseconds);
-    // Input for the active window (the last created one that is still open).
+    // Input for the active window (the last created one that is still open);
+    // keys go to its controls first.
     void PressKey(uint16_t key, TShiftState shift = 0);
     void Click(int x = 0, int y = 0);
     void MoveMouse(int x, int y, TShiftState shift = 0);
@@ -56,6 +114,10 @@ public:
     void RequestClose();
 
     TForm* ActiveForm() const;
+    // The controls of the active window; none when it has none. Only a
+    // backend on the virtual clock builds controls: a program running without
+    // a display has nobody to answer them.
+    THeadlessDialogView* DialogView() const;
     // What the active window shows (black before anything was presented).
     const THeadlessPicture& WindowPicture() const;
     // How many times anything was presented, over all windows.

@@ -14,6 +14,7 @@
 #include "platform/headless/HeadlessBackend.h"
 #include "shell/Entry.h"
 #include "support/ChildProcess.h"
+#include "support/Environment.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -248,7 +249,8 @@ namespace {
 // A started program with its standard output readable.
 class Program {
 public:
-    Program(const std::string& path, const std::vector<std::string>& arguments)
+    // Standard error joins standard output when withStderr is set.
+    Program(const std::string& path, const std::vector<std::string>& arguments, bool withStderr = false)
     {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
@@ -256,6 +258,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        if (withStderr)
+            posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
         std::vector<std::string> all = {path};
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
@@ -353,5 +357,22 @@ TEST(Entry, TheProgramEndsAtOnceWithZeroWhenItHasNoWindowToOpen)
         ASSERT_TRUE(lurva.Started());
         EXPECT_EQ(lurva.Wait(), 0) << argument;
         EXPECT_EQ(lurva.ReadLine(), "") << argument;
+    }
+}
+
+TEST(Entry, TheSettingsDialogWithoutADisplaySaysSoAndEndsAtOnceStoringNothing)
+{
+    ASSERT_EQ(LurvaForms().count("TSettingForm"), 1u);
+    TempDir config;
+    ScopedEnv configHome("XDG_CONFIG_HOME", config.str());
+    ScopedEnv noX11("DISPLAY", std::nullopt);
+    ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
+    for (const char* argument : {"/c", "/c:1234", "/C5"}) {
+        Program lurva(LURVA_PROGRAM, {argument}, true);
+        ASSERT_TRUE(lurva.Started());
+        EXPECT_EQ(lurva.ReadLine(), "lurva: no display available (is DISPLAY set?): the settings dialog cannot be shown")
+            << argument;
+        EXPECT_EQ(lurva.Wait(), 0) << argument;
+        EXPECT_FALSE(std::filesystem::exists(config.path() / "lurva")) << argument;
     }
 }

@@ -1,0 +1,229 @@
+// CFileManage.cpp: the data file loader: header, version choice, and the
+// tagged records of files from version 111 on.
+#include "datafile/CFileManage.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "config/CData.h"
+#include "datafile/CQDFileStream.h"
+#include "model/CCharactorList.h"
+#include "platform/Dialogs.h"
+#include "platform/Exceptions.h"
+#include "platform/ImageFiles.h"
+#include "platform/SysUtils.h"
+
+namespace {
+
+// Record groups.
+constexpr uint8_t kGroupShow = 128;
+constexpr uint8_t kGroupSetting = 129;
+constexpr uint8_t kGroupCharactor = 130;
+constexpr uint8_t kGroupFile = 255;
+
+// Tags of group 255, the embedded files.
+constexpr uint8_t kTagBackground = 0;
+constexpr uint8_t kTagFrame = 1;
+constexpr uint8_t kTagPoints = 2;
+constexpr uint8_t kTagMusic = 3;
+
+// Reads the records of one tagged file; lives for one load.
+class RecordReader {
+public:
+    RecordReader(TQDFileStream& stream, TCharactorList& list)
+        : stream_(stream), list_(list), setting_(list.getSetting())
+    {
+    }
+
+    void readAll()
+    {
+        while (stream_.Position() < stream_.Size())
+            readRecord();
+    }
+
+private:
+    void readRecord()
+    {
+        const uint8_t first = stream_.readByte();
+        if (first >= 0x80) {
+            group_ = first;
+            tag_ = stream_.readByte();
+        } else {
+            tag_ = first;  // no group byte: the group of the record before
+        }
+        // Group 255 has a four-byte length, every other group one byte. A
+        // negative four-byte length is taken as the unsigned number it
+        // encodes: beyond the end of any file it could belong to.
+        const int64_t length = group_ == kGroupFile ? int64_t{static_cast<uint32_t>(stream_.readLongInt())}
+                                                    : int64_t{stream_.readByte()};
+        switch (group_) {
+        case kGroupShow: readShow(length); break;
+        case kGroupSetting: readSetting(length); break;
+        case kGroupCharactor: readCharactor(length); break;
+        case kGroupFile: readFile(length); break;
+        default: skip(length); break;
+        }
+    }
+
+    void readShow(int64_t length)
+    {
+        if (tag_ == 0)
+            list_.setLoopTime(stream_.readDelta());
+        else
+            skip(length);
+    }
+
+    void readSetting(int64_t length)
+    {
+        switch (tag_) {
+        case 0: setting_.setBackMode(stream_.readByte()); break;
+        case 1: setting_.setBackColor(stream_.readLongInt()); break;
+        case 2: setting_.setPlayBgm(stream_.readBoolean()); break;
+        case 3: setting_.setBgmName(stream_.readDeltaString()); break;
+        case 4: extension_ = stream_.readDeltaString(); break;
+        default: skip(length); break;
+        }
+    }
+
+    void readCharactor(int64_t length)
+    {
+        switch (tag_) {
+        case 0: current_ = &list_.add(); break;
+        case 1:
+            if (current_)
+                current_->setTransparent(stream_.readBoolean());
+            else
+                skip(length);  // no character to give it to
+            break;
+        case 2:
+            if (current_)
+                current_->setName(stream_.readDeltaString());
+            else
+                skip(length);
+            break;
+        case 3: extension_ = stream_.readDeltaString(); break;
+        case 127: current_ = nullptr; break;
+        default: skip(length); break;
+        }
+    }
+
+    void readFile(int64_t length)
+    {
+        switch (tag_) {
+        case kTagBackground:
+            setting_.setBackFile(extract(pictureName("back."), length));
+            break;
+        case kTagFrame:
+            if (!current_) {
+                skip(length);  // a frame of no character: nothing is unpacked
+                break;
+            }
+            {
+                const std::string path = extract(pictureName("chara."), length);
+                current_->loadGraphic(current_->getGraphicCount(), path);
+            }
+            break;
+        case kTagPoints:
+            if (current_)
+                readPoints();
+            else
+                skip(length);
+            break;
+        case kTagMusic:
+            setting_.setBgmFile(extract("bgm.mid", length));
+            break;
+        default: skip(length); break;
+        }
+    }
+
+    // The count comes from the file; each point is read before it is used,
+    // so a count larger than the file ends in a short read.
+    void readPoints()
+    {
+        const uint32_t count = stream_.readDelta();
+        for (uint32_t i = 0; i < count; ++i) {
+            const double x = stream_.readDouble();
+            const double y = stream_.readDouble();
+            // Indices from 600 up are ignored by the character anyway.
+            current_->setPoint(static_cast<int32_t>(std::min<uint32_t>(i, std::numeric_limits<int32_t>::max())), x, y);
+        }
+    }
+
+    // The wanted name of an embedded picture. The extension comes from the
+    // file; one that is not a plain name would steer the copy's name (a
+    // separator, "..") and is refused before anything is written.
+    std::string pictureName(const std::string& stem) const
+    {
+        if (!isPlainPictureExtension(extension_))
+            throw EInvalidGraphic(Format(kUnknownExtensionText, {extension_}));
+        return stem + extension_;
+    }
+
+    // Copies the record's payload into the work directory under a fresh
+    // name made from wantedName. A payload longer than what the file still
+    // holds is cut off: that is a short read, found before a file is made
+    // (and before anything is allocated for it).
+    std::string extract(const std::string& wantedName, int64_t length)
+    {
+        if (length > bytesLeft() || length > std::numeric_limits<int32_t>::max())
+            throw EReadError();
+        return writeStreamToFile(stream_, getWorkDir() + wantedName, static_cast<int32_t>(length));
+    }
+
+    // Skips an unrecognised record. A skip never moves backwards, and one
+    // that runs past the end stops at the end (which ends the load).
+    void skip(int64_t length)
+    {
+        stream_.Seek(std::min(length, bytesLeft()), soFromCurrent);
+    }
+
+    int64_t bytesLeft() { return std::max<int64_t>(0, stream_.Size() - stream_.Position()); }
+
+    TQDFileStream& stream_;
+    TCharactorList& list_;
+    TSetting& setting_;
+    uint8_t group_ = kGroupFile;  // before the first group byte
+    uint8_t tag_ = 255;
+    TCharactor* current_ = nullptr;  // borrowed from list_
+    std::string extension_ = "bmp";  // one for every picture, background and frames alike
+};
+
+}  // namespace
+
+bool isPlainPictureExtension(const std::string& extension)
+{
+    if (extension.size() > kMaxPictureExtensionLength)
+        return false;
+    return std::all_of(extension.begin(), extension.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+bool loadScrSavData(const std::string& fileName, TCharactorList& list)
+{
+    if (!FileExists(fileName))
+        return false;
+    try {
+        {
+            // The stream is closed when this block is left, by any way.
+            TQDFileStream stream(fileName, fmOpenRead);
+            stream.init();
+            if (stream.readString(4) != kDataFileMagic)
+                return false;
+            const int32_t version = stream.readLongInt();
+            if (version >= kFirstRefusedVersion) {
+                ShowMessage(kTooNewVersionText);
+                return false;
+            }
+            if (version >= kFirstTaggedVersion) {
+                list.clear();
+                RecordReader(stream, list).readAll();
+                return true;
+            }
+        }
+        // The old layout is read by the list itself, which opens the file anew.
+        return list.loadOldScrSavData(fileName);
+    } catch (const EReadError&) {
+        return false;  // the file ends inside a record; nothing is shown
+    }
+}

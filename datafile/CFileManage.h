@@ -1,0 +1,35 @@
+// CFileManage.h: the loader of screen saver data files (*.sdt).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TCharactorList;
+
+// The header every data file starts with: the magic, then the version.
+inline constexpr const char* kDataFileMagic = "QDsm";
+// Versions from this one up carry tagged records; below it, the old layout.
+constexpr int32_t kFirstTaggedVersion = 111;
+// Versions from this one up come from a newer authoring tool and are refused.
+constexpr int32_t kFirstRefusedVersion = 132;
+inline constexpr const char* kTooNewVersionText =
+    "ご使用のソフトのバージョンが古いため、開くことが出来ません。\n新しいバージョンのソフトをダウンロードしてください。";
+
+// Picture extensions longer than this, or with anything but ASCII letters and
+// digits, never become part of a file name.
+constexpr size_t kMaxPictureExtensionLength = 8;
+bool isPlainPictureExtension(const std::string& extension);
+
+// Reads the data file fileName into list (its characters, loop time and
+// settings), unpacking embedded pictures and music into the work directory.
+// Old files (version 110 and below) go to list.loadOldScrSavData.
+//
+// False, without a message and with list unchanged: no such file, not a data
+// file. False after the message kTooNewVersionText, list unchanged: a version
+// from 132 up. False: the file ends inside a record or an embedded file (list
+// and settings keep what was read; copies made stay in the work directory).
+// True otherwise. Errors other than a short read pass to the caller: the file
+// cannot be opened (EFOpenError), a copy cannot be made (EFCreateError), a
+// picture cannot be read (EInvalidGraphic, also for an embedded picture whose
+// extension is not plain: nothing is written then).
+bool loadScrSavData(const std::string& fileName, TCharactorList& list);

@@ -1,0 +1,671 @@
+// SdlBackend.cpp: SDL2 windows on X11 for the forms, and the message loop
+// that waits on the X connection and the wake-up pipe.
+#include "platform/sdl/SdlBackend.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/Forms.h"
+#include "platform/Graphics.h"
+#include "platform/WindowClaims.h"
+#include "platform/posix/WakePipe.h"
+#include "platform/posix/X11Desktop.h"
+
+namespace {
+
+std::string hexId(unsigned long id)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", id);
+    return text;
+}
+
+// Xlib errors about the embedding window (it was destroyed under us) would
+// end the process through the default handler; they are noted instead, and
+// the loop closes the show. The handler is a plain function: the window id,
+// the note and the handler it chains to have to be where it can see them.
+unsigned long gEmbedWindow = 0;
+volatile bool gEmbedWindowGone = false;
+XErrorHandler gChainedXErrorHandler = nullptr;
+
+extern "C" int noteEmbedWindowError(Display* display, XErrorEvent* event)
+{
+    if (gEmbedWindow != 0 && event->resourceid == gEmbedWindow
+        && (event->error_code == BadWindow || event->error_code == BadDrawable || event->error_code == BadMatch)) {
+        gEmbedWindowGone = true;
+        return 0;
+    }
+    return gChainedXErrorHandler != nullptr ? gChainedXErrorHandler(display, event) : 0;
+}
+
+TShiftState shiftOf(uint32_t buttons)
+{
+    const SDL_Keymod mods = SDL_GetModState();
+    TShiftState shift = 0;
+    if (mods & KMOD_SHIFT)
+        shift |= ssShift;
+    if (mods & KMOD_CTRL)
+        shift |= ssCtrl;
+    if (mods & KMOD_ALT)
+        shift |= ssAlt;
+    if (buttons & SDL_BUTTON_LMASK)
+        shift |= ssLeft;
+    if (buttons & SDL_BUTTON_RMASK)
+        shift |= ssRight;
+    if (buttons & SDL_BUTTON_MMASK)
+        shift |= ssMiddle;
+    return shift;
+}
+
+}  // namespace
+
+uint16_t VirtualKeyOfSdlKey(int32_t sdlKey)
+{
+    if (sdlKey >= SDLK_a && sdlKey <= SDLK_z)
+        return static_cast<uint16_t>('A' + (sdlKey - SDLK_a));
+    if (sdlKey >= SDLK_0 && sdlKey <= SDLK_9)
+        return static_cast<uint16_t>('0' + (sdlKey - SDLK_0));
+    if (sdlKey >= SDLK_F1 && sdlKey <= SDLK_F12)
+        return static_cast<uint16_t>(0x70 + (sdlKey - SDLK_F1));
+    if (sdlKey >= SDLK_KP_1 && sdlKey <= SDLK_KP_9)
+        return static_cast<uint16_t>(0x61 + (sdlKey - SDLK_KP_1));
+    switch (sdlKey) {
+    case SDLK_KP_0: return 0x60;
+    case SDLK_BACKSPACE: return 0x08;
+    case SDLK_TAB: return 0x09;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return vkReturn;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return 0x10;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return 0x11;
+    case SDLK_LALT:
+    case SDLK_RALT: return 0x12;
+    case SDLK_PAUSE: return 0x13;
+    case SDLK_CAPSLOCK: return 0x14;
+    case SDLK_ESCAPE: return vkEscape;
+    case SDLK_SPACE: return vkSpace;
+    case SDLK_PAGEUP: return 0x21;
+    case SDLK_PAGEDOWN: return 0x22;
+    case SDLK_END: return 0x23;
+    case SDLK_HOME: return 0x24;
+    case SDLK_LEFT: return 0x25;
+    case SDLK_UP: return 0x26;
+    case SDLK_RIGHT: return 0x27;
+    case SDLK_DOWN: return 0x28;
+    case SDLK_INSERT: return 0x2D;
+    case SDLK_DELETE: return 0x2E;
+    case SDLK_LGUI: return 0x5B;
+    case SDLK_RGUI: return 0x5C;
+    case SDLK_APPLICATION: return 0x5D;
+    case SDLK_KP_MULTIPLY: return 0x6A;
+    case SDLK_KP_PLUS: return 0x6B;
+    case SDLK_KP_MINUS: return 0x6D;
+    case SDLK_KP_PERIOD: return 0x6E;
+    case SDLK_KP_DIVIDE: return 0x6F;
+    case SDLK_NUMLOCKCLEAR: return 0x90;
+    case SDLK_SCROLLLOCK: return 0x91;
+    default: return 0;
+    }
+}
+
+struct TSdlBackend::State {
+    TEmbedTarget embed;
+    TXWindowInfo embedWindow;  // the window drawn into, when embedded
+    bool embedUsed = false;
+    TApplication* app = nullptr;
+    TWakePipe wake;
+    std::unique_ptr<TCloseSignals> signals;
+    std::vector<Window*> windows;  // in creation order
+    bool cursorVisible = true;
+    Display* xDisplay = nullptr;   // SDL's connection, once a window exists
+    bool embedErrorHandler = false;
+
+    void RememberDisplay(Display* display)
+    {
+        if (xDisplay == nullptr)
+            xDisplay = display;
+    }
+};
+
+// ---- one window ----
+
+class TSdlBackend::Window : public TNativeWindow {
+public:
+    Window(TSdlBackend& backend, TForm& form) : backend_(backend), form_(form), claim_(ClaimWindowClass(form.ClassName()))
+    {
+        backend_.state_->windows.push_back(this);
+    }
+
+    ~Window() override
+    {
+        std::erase(backend_.state_->windows, this);
+        if (sdl_ != nullptr) {
+            if (keyboardGrabbed_ && backend_.state_->xDisplay != nullptr)
+                XUngrabKeyboard(backend_.state_->xDisplay, CurrentTime);
+            SDL_DestroyWindow(sdl_);  // leaves another client's window alone
+            if (backend_.state_->xDisplay != nullptr)
+                XFlush(backend_.state_->xDisplay);
+        }
+    }
+
+    // Draws into another client's window from now on.
+    void Embed(const TXWindowInfo& target, bool isRoot)
+    {
+        embedded_ = true;
+        sdl_ = SDL_CreateWindowFrom(reinterpret_cast<void*>(target.Id));
+        if (sdl_ == nullptr || gEmbedWindowGone)
+            throw Exception("cannot draw into the window " + hexId(target.Id) + ": " + SDL_GetError());
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(sdl_, &info) && info.subsystem == SDL_SYSWM_X11) {
+            backend_.state_->RememberDisplay(info.info.x11.display);
+            // Exposures repaint it (the daemon's unlock dialog leaves one
+            // behind when it goes away); its destruction ends the show (a
+            // root window is never destroyed).
+            XSelectInput(info.info.x11.display, target.Id, ExposureMask | (isRoot ? 0 : StructureNotifyMask));
+            if (!isRoot)
+                SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+        }
+    }
+
+    void Show() override
+    {
+        if (!embedded_ && sdl_ == nullptr)
+            Open();
+        // The window appears: paint it once, as after an expose (an embedded
+        // window is mapped already: no expose comes for it now).
+        TForm* form = &form_;
+        backend_.state_->app->Post([form] { form->DispatchPaint(); });
+    }
+
+    void Present(const TBitmap& bitmap, const TRect& rect) override { PresentRects(bitmap, &rect, 1); }
+
+    void PresentRects(const TBitmap& bitmap, const TRect* rects, size_t count) override
+    {
+        if (sdl_ == nullptr)
+            return;
+        SDL_Surface* surface = SDL_GetWindowSurface(sdl_);
+        if (surface == nullptr) {
+            if (!surfaceFailureShown_)
+                std::fprintf(stderr, "lurva: cannot draw into the window: %s\n", SDL_GetError());
+            surfaceFailureShown_ = true;
+            return;
+        }
+        backend_.surfaceFormat_ = surface->format->format;
+        const int width = std::min(bitmap.Width(), surface->w);
+        const int height = std::min(bitmap.Height(), surface->h);
+        clipped_.clear();
+        for (size_t i = 0; i < count; ++i) {
+            const TRect& r = rects[i];
+            const int left = std::max(r.Left, 0);
+            const int top = std::max(r.Top, 0);
+            const int right = std::min(r.Right, width);
+            const int bottom = std::min(r.Bottom, height);
+            if (right <= left || bottom <= top)
+                continue;
+            clipped_.push_back(SDL_Rect{left, top, right - left, bottom - top});
+        }
+        if (clipped_.empty())
+            return;
+        for (const SDL_Rect& r : clipped_)
+            CopyToSurface(bitmap, *surface, r);
+        SDL_UpdateWindowSurfaceRects(sdl_, clipped_.data(), static_cast<int>(clipped_.size()));
+    }
+
+    void Invalidate() override
+    {
+        TForm* form = &form_;
+        backend_.state_->app->Post([form] { form->DispatchPaint(); });
+    }
+
+    void BringToFront() override
+    {
+        if (sdl_ != nullptr && !embedded_)
+            SDL_RaiseWindow(sdl_);
+    }
+
+    // ---- events ----
+
+    void KeyDown(const SDL_KeyboardEvent& key)
+    {
+        form_.DispatchKeyDown(VirtualKeyOfSdlKey(key.keysym.sym), shiftOf(SDL_GetMouseState(nullptr, nullptr)));
+    }
+
+    void Button(const SDL_MouseButtonEvent& button)
+    {
+        if (button.button != SDL_BUTTON_LEFT)
+            return;
+        if (button.type == SDL_MOUSEBUTTONDOWN) {
+            leftPressed_ = true;
+        } else if (leftPressed_) {
+            leftPressed_ = false;
+            form_.DispatchClick();
+        }
+    }
+
+    void Motion(const SDL_MouseMotionEvent& motion)
+    {
+        if (pointerKnown_ && motion.x == pointerX_ && motion.y == pointerY_)
+            return;
+        pointerKnown_ = true;
+        pointerX_ = motion.x;
+        pointerY_ = motion.y;
+        form_.DispatchMouseMove(shiftOf(motion.state), motion.x, motion.y);
+    }
+
+    void WindowEvent(const SDL_WindowEvent& event)
+    {
+        switch (event.event) {
+        case SDL_WINDOWEVENT_EXPOSED:
+            GrabKeyboardIfWanted();
+            form_.DispatchPaint();
+            break;
+        case SDL_WINDOWEVENT_SHOWN:
+            GrabKeyboardIfWanted();
+            break;
+        case SDL_WINDOWEVENT_CLOSE:
+            form_.Close();
+            break;
+        default:
+            break;
+        }
+    }
+
+    // After a message box, which needed the keyboard.
+    void RegrabKeyboard()
+    {
+        keyboardGrabbed_ = false;
+        GrabKeyboardIfWanted();
+    }
+
+    TForm& Form() const { return form_; }
+    SDL_Window* Sdl() const { return sdl_; }
+    uint32_t Id() const { return sdl_ != nullptr ? SDL_GetWindowID(sdl_) : 0; }
+    bool IsEmbedded() const { return embedded_; }
+
+private:
+    void Open()
+    {
+        SDL_Rect screen{0, 0, 0, 0};
+        SDL_GetDisplayBounds(0, &screen);
+        const int width = std::max(form_.Width, 1);
+        const int height = std::max(form_.Height, 1);
+        int x = form_.Left;
+        int y = form_.Top;
+        if (form_.Position == TPosition::poScreenCenter) {
+            x = screen.x + (screen.w - width) / 2;
+            y = screen.y + (screen.h - height) / 2;
+        }
+        Uint32 flags = SDL_WINDOW_SHOWN;
+        if (form_.BorderStyle == TFormBorderStyle::bsNone)
+            flags |= SDL_WINDOW_BORDERLESS;
+        if (form_.BorderStyle == TFormBorderStyle::bsSizeable)
+            flags |= SDL_WINDOW_RESIZABLE;
+        const bool onTop = form_.FormStyle == TFormStyle::fsStayOnTop;
+        if (onTop)
+            flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+        // A frameless window that stays on top is a screen saver's: outside
+        // the window manager's stacking, above panels and docks.
+        const bool bypassManager = onTop && form_.BorderStyle == TFormBorderStyle::bsNone;
+        if (bypassManager)
+            flags |= SDL_WINDOW_SKIP_TASKBAR;
+        SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, bypassManager ? "1" : "0");
+        const std::string title = !form_.Caption.empty()
+            ? form_.Caption
+            : (backend_.state_->app != nullptr ? backend_.state_->app->Title() : std::string());
+        sdl_ = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
+        SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "0");
+        if (sdl_ == nullptr)
+            throw Exception(std::string("cannot open a window: ") + SDL_GetError());
+
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(sdl_, &info) && info.subsystem == SDL_SYSWM_X11) {
+            backend_.state_->RememberDisplay(info.info.x11.display);
+            xWindow_ = info.info.x11.window;
+        }
+        wantsKeyboard_ = form_.KeyPreview;
+        GrabKeyboardIfWanted();
+        SDL_RaiseWindow(sdl_);
+        if (!backend_.state_->cursorVisible)
+            SDL_SetCursor(nullptr);  // applies the hidden cursor to the new window
+
+        // Where the pointer is now: a motion report that does not leave this
+        // place is the window mapping under the pointer, not a movement.
+        int globalX = 0;
+        int globalY = 0;
+        int windowX = 0;
+        int windowY = 0;
+        SDL_GetGlobalMouseState(&globalX, &globalY);
+        SDL_GetWindowPosition(sdl_, &windowX, &windowY);
+        pointerKnown_ = true;
+        pointerX_ = globalX - windowX;
+        pointerY_ = globalY - windowY;
+    }
+
+    void GrabKeyboardIfWanted()
+    {
+        Display* display = backend_.state_->xDisplay;
+        if (!wantsKeyboard_ || keyboardGrabbed_ || display == nullptr || xWindow_ == 0)
+            return;
+        keyboardGrabbed_ = XGrabKeyboard(display, xWindow_, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    }
+
+    void CopyToSurface(const TBitmap& bitmap, SDL_Surface& surface, const SDL_Rect& r)
+    {
+        auto* target = static_cast<uint8_t*>(surface.pixels);
+        switch (surface.format->format) {
+        case SDL_PIXELFORMAT_RGB888:  // 0x00RRGGBB words: the bitmap's own layout
+            for (int y = r.y; y < r.y + r.h; ++y)
+                std::memcpy(target + static_cast<ptrdiff_t>(y) * surface.pitch + static_cast<ptrdiff_t>(r.x) * 4,
+                    bitmap.ScanLine(y) + r.x, static_cast<size_t>(r.w) * 4);
+            return;
+        case SDL_PIXELFORMAT_ARGB8888:  // the same with an alpha byte, which must be opaque
+            for (int y = r.y; y < r.y + r.h; ++y) {
+                auto* out = reinterpret_cast<uint32_t*>(target + static_cast<ptrdiff_t>(y) * surface.pitch) + r.x;
+                const uint32_t* in = bitmap.ScanLine(y) + r.x;
+                for (int x = 0; x < r.w; ++x)
+                    out[x] = in[x] | 0xFF000000u;
+            }
+            return;
+        default: {
+            // Any other visual (16-bit, BGR, colour-mapped): SDL converts.
+            SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(bitmap.Pixels()),
+                bitmap.Width(), bitmap.Height(), 32, bitmap.Width() * 4, SDL_PIXELFORMAT_RGB888);
+            if (source == nullptr)
+                return;
+            SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+            SDL_Rect from = r;
+            SDL_Rect to = r;
+            SDL_BlitSurface(source, &from, &surface, &to);
+            SDL_FreeSurface(source);
+            return;
+        }
+        }
+    }
+
+    TSdlBackend& backend_;
+    TForm& form_;
+    std::unique_ptr<TWindowClaim> claim_;
+    SDL_Window* sdl_ = nullptr;
+    ::Window xWindow_ = 0;
+    bool embedded_ = false;
+    bool wantsKeyboard_ = false;
+    bool keyboardGrabbed_ = false;
+    bool leftPressed_ = false;
+    bool pointerKnown_ = false;
+    int pointerX_ = 0;
+    int pointerY_ = 0;
+    bool surfaceFailureShown_ = false;
+    std::vector<SDL_Rect> clipped_;
+};
+
+// ---- the backend ----
+
+TSdlBackend::TSdlBackend(const TEmbedTarget& embed) : state_(std::make_unique<State>())
+{
+    state_->embed = embed;
+    // The window surface through XShm, not through OpenGL on a software
+    // renderer: a sixth of the memory and of the start-up time.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // SIGTERM and SIGINT are ours (TCloseSignals), so FormClose runs.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // This program is the screen saver: it must never keep the real one
+    // (or the screen lock) from starting.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // Embedding and the desktop image need X; SDL_VIDEODRIVER still wins.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        throw Exception(std::string("SDL video: ") + SDL_GetError());
+
+    if (embed.Kind != TEmbedTarget::TKind::OwnWindow) {
+        std::string reason;
+        if (!QueryX11Window(embed.Kind == TEmbedTarget::TKind::Root ? 0 : embed.WindowId, state_->embedWindow, reason)) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            throw Exception(reason);
+        }
+        gEmbedWindow = state_->embedWindow.Id;
+        gEmbedWindowGone = false;
+        gChainedXErrorHandler = XSetErrorHandler(noteEmbedWindowError);
+        state_->embedErrorHandler = true;
+    }
+    state_->signals = std::make_unique<TCloseSignals>(state_->wake);
+}
+
+TSdlBackend::~TSdlBackend()
+{
+    // Windows belong to forms, which the application destroys first.
+    state_->signals.reset();
+    // SDL restores the handler it found when its video starts, so ours goes first.
+    if (state_->embedErrorHandler) {
+        XSetErrorHandler(gChainedXErrorHandler);
+        gChainedXErrorHandler = nullptr;
+        gEmbedWindow = 0;
+        gEmbedWindowGone = false;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void TSdlBackend::Attach(TApplication& app)
+{
+    state_->app = &app;
+}
+
+std::unique_ptr<TNativeWindow> TSdlBackend::CreateNativeWindow(TForm& form)
+{
+    auto window = std::make_unique<Window>(*this, form);
+    if (state_->embed.Kind != TEmbedTarget::TKind::OwnWindow && !state_->embedUsed) {
+        state_->embedUsed = true;
+        window->Embed(state_->embedWindow, state_->embed.Kind == TEmbedTarget::TKind::Root);
+    }
+    return window;
+}
+
+bool TSdlBackend::WindowClassExists(const std::string& className)
+{
+    return WindowClassClaimed(className);
+}
+
+int64_t TSdlBackend::NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool TSdlBackend::DrainEvents()
+{
+    bool any = false;
+    SDL_PumpEvents();
+    SDL_Event event;
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        Dispatch(&event);
+        any = true;
+    }
+    return any;
+}
+
+TSdlBackend::Window* TSdlBackend::WindowById(uint32_t id) const
+{
+    for (Window* window : state_->windows)
+        if (window->Sdl() != nullptr && window->Id() == id)
+            return window;
+    return nullptr;
+}
+
+TSdlBackend::Window* TSdlBackend::InputWindow() const
+{
+    for (auto it = state_->windows.rbegin(); it != state_->windows.rend(); ++it)
+        if (!(*it)->IsEmbedded() && (*it)->Sdl() != nullptr && !(*it)->Form().Closed())
+            return *it;
+    return nullptr;
+}
+
+void TSdlBackend::Dispatch(const void* raw)
+{
+    const SDL_Event& event = *static_cast<const SDL_Event*>(raw);
+    // Input goes to the window it names, or to the newest one when it names
+    // none (a key press while no window has the focus, under a keyboard grab).
+    auto inputTarget = [this](uint32_t windowId) -> Window* {
+        Window* window = windowId != 0 ? WindowById(windowId) : InputWindow();
+        return window != nullptr && !window->IsEmbedded() ? window : nullptr;
+    };
+    switch (event.type) {
+    case SDL_KEYDOWN:
+        if (Window* window = inputTarget(event.key.windowID))
+            window->KeyDown(event.key);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        if (Window* window = inputTarget(event.button.windowID))
+            window->Button(event.button);
+        break;
+    case SDL_MOUSEMOTION:
+        if (Window* window = inputTarget(event.motion.windowID))
+            window->Motion(event.motion);
+        break;
+    case SDL_WINDOWEVENT:
+        if (Window* window = WindowById(event.window.windowID))
+            window->WindowEvent(event.window);
+        break;
+    case SDL_SYSWMEVENT:
+        if (event.syswm.msg != nullptr && event.syswm.msg->subsystem == SDL_SYSWM_X11) {
+            const XEvent& x = event.syswm.msg->msg.x11.event;
+            if (x.type == DestroyNotify && x.xdestroywindow.window == state_->embedWindow.Id)
+                gEmbedWindowGone = true;
+        }
+        break;
+    case SDL_QUIT:
+        CloseMainForm();
+        break;
+    default:
+        break;
+    }
+}
+
+void TSdlBackend::CloseMainForm()
+{
+    if (state_->app != nullptr && state_->app->MainForm() != nullptr)
+        state_->app->MainForm()->Close();
+}
+
+void TSdlBackend::TakeCloseRequests()
+{
+    state_->wake.Drain();
+    const int signal = state_->signals->TakeRequest();
+    const bool gone = gEmbedWindowGone && state_->embedUsed;
+    if (gone) {
+        gEmbedWindowGone = false;
+        std::fprintf(stderr, "lurva: the window %s is gone; the show ends\n", hexId(state_->embedWindow.Id).c_str());
+    }
+    if (signal != 0 || gone)
+        CloseMainForm();
+}
+
+void TSdlBackend::WaitEvents(std::optional<int64_t> deadlineMs)
+{
+    const bool dispatched = DrainEvents();
+    TakeCloseRequests();
+    if (dispatched)
+        return;
+    auto remaining = [&]() -> int {
+        if (!deadlineMs)
+            return -1;
+        return static_cast<int>(std::clamp<int64_t>(*deadlineMs - NowMs(), 0, 1'000'000));
+    };
+    if (state_->xDisplay != nullptr) {
+        // Every event Xlib had read was pumped above and no handler has run
+        // since, so the connection's descriptor tells of the next one.
+        XFlush(state_->xDisplay);
+        pollfd fds[2] = {{ConnectionNumber(state_->xDisplay), POLLIN, 0}, {state_->wake.ReadFd(), POLLIN, 0}};
+        ::poll(fds, 2, remaining());  // EINTR (a signal) just returns early
+    } else {
+        // Another SDL video driver, or no window yet: wait in short slices
+        // so that the pipe is looked at often enough.
+        for (;;) {
+            const int left = remaining();
+            SDL_Event event;
+            if (SDL_WaitEventTimeout(&event, left < 0 ? 20 : std::min(left, 20)) == 1) {
+                Dispatch(&event);
+                break;
+            }
+            pollfd pipe{state_->wake.ReadFd(), POLLIN, 0};
+            if (::poll(&pipe, 1, 0) > 0 || left == 0 || (left > 0 && left <= 20))
+                break;
+        }
+    }
+    DrainEvents();
+    TakeCloseRequests();
+}
+
+void TSdlBackend::Wakeup()
+{
+    state_->wake.Wake();
+}
+
+void TSdlBackend::ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind)
+{
+    std::fprintf(stderr, "%s%s%s\n", caption.empty() ? "" : (caption + ": ").c_str(),
+        kind == TMessageKind::Error ? "error: " : "", text.c_str());
+    std::fflush(stderr);
+    if (Embedded())
+        return;
+    // The box needs the keyboard that a show's window holds.
+    Display* display = state_->xDisplay;
+    if (display != nullptr) {
+        XUngrabKeyboard(display, CurrentTime);
+        XFlush(display);
+    }
+    Window* parent = InputWindow();
+    SDL_ShowSimpleMessageBox(kind == TMessageKind::Error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION,
+        caption.c_str(), text.c_str(), parent != nullptr ? parent->Sdl() : nullptr);
+    if (parent != nullptr)
+        parent->RegrabKeyboard();
+}
+
+void TSdlBackend::ShowHelp(const std::string& helpFile, int context)
+{
+    std::fprintf(stderr, "lurva: no viewer for the help file '%s' (topic %d)\n", helpFile.c_str(), context);
+    std::fflush(stderr);
+}
+
+TScreenSize TSdlBackend::ScreenSize()
+{
+    if (Embedded())
+        return {state_->embedWindow.Width, state_->embedWindow.Height};
+    SDL_Rect bounds{0, 0, 0, 0};
+    if (SDL_GetDisplayBounds(0, &bounds) != 0)
+        return {};
+    return {bounds.w, bounds.h};
+}
+
+void TSdlBackend::SetCursorVisible(bool visible)
+{
+    state_->cursorVisible = visible;
+    if (!Embedded())
+        SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool TSdlBackend::CopyDesktop(TBitmap& dest)
+{
+    // From the corner of the show's screen: the window drawn into, or the
+    // primary monitor that the show's own window covers.
+    if (Embedded())
+        return CopyX11Desktop(dest, state_->embedWindow.X, state_->embedWindow.Y);
+    SDL_Rect bounds{0, 0, 0, 0};
+    SDL_GetDisplayBounds(0, &bounds);
+    return CopyX11Desktop(dest, bounds.x, bounds.y);
+}
+
+bool TSdlBackend::Embedded() const
+{
+    return state_->embed.Kind != TEmbedTarget::TKind::OwnWindow;
+}

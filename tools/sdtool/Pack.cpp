@@ -1,0 +1,252 @@
+// Pack.cpp: a show written as a data file, record by record.
+#include "tools/sdtool/Pack.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <vector>
+
+#include "datafile/CQDFileStream.h"
+#include "platform/Exceptions.h"
+#include "platform/Graphics.h"
+#include "platform/MidiFile.h"
+#include "platform/SysUtils.h"
+
+namespace {
+
+// Record groups and tags of the tagged layout.
+constexpr uint8_t kGroupShow = 128;
+constexpr uint8_t kGroupSetting = 129;
+constexpr uint8_t kGroupCharactor = 130;
+constexpr uint8_t kGroupFile = 255;
+
+// The picture extension record holds the file name's extension without its dot.
+std::string extensionOf(const std::string& path)
+{
+    const std::string ext = ExtractFileExt(ExtractFileName(path));
+    return ext.empty() ? ext : ext.substr(1);
+}
+
+// A picture must load as the player will load it, from its extension.
+void checkPicture(const std::string& path, bool bitmapOnly)
+{
+    const std::string ext = extensionOf(path);
+    if (bitmapOnly) {
+        std::string lower;
+        for (const char c : ext)
+            lower += static_cast<char>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
+        if (lower != "bmp")
+            throw PackError(path + ": the old layout holds Windows bitmaps (.bmp) only");
+    }
+    if (ext.empty() || ext.size() > 8)
+        throw PackError(path + ": the file name needs a picture extension (bmp, jpg, jpeg, ico)");
+    for (const char c : ext)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            throw PackError(path + ": the file name needs a picture extension (bmp, jpg, jpeg, ico)");
+    try {
+        TPicture picture;
+        picture.LoadFromFile(path);
+    } catch (const Exception& e) {
+        throw PackError(path + ": " + e.Message());
+    }
+}
+
+// The music must be a standard MIDI file the player accepts.
+void checkMusic(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    try {
+        checkMidiFile(bytes);
+    } catch (const Exception& e) {
+        throw PackError(path + ": " + e.Message());
+    }
+}
+
+int64_t fileSize(const std::string& path)
+{
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        throw PackError(path + ": " + ec.message());
+    if (size > static_cast<uintmax_t>(std::numeric_limits<int32_t>::max()))
+        throw PackError(path + ": too large for a data file (at most 2 GiB)");
+    return static_cast<int64_t>(size);
+}
+
+// A record of group 255: group, tag, a four-byte length patched in after the payload.
+template <typename WritePayload>
+void writeLongItem(TQDFileStream& out, uint8_t tag, WritePayload writePayload)
+{
+    out.writeByte(kGroupFile);
+    out.writeByte(tag);
+    out.writeLongInt(0);
+    const int64_t start = out.Position();
+    writePayload();
+    out.writeBackLenLong(static_cast<int32_t>(out.Position() - start));
+}
+
+// The file's bytes as they are (through the base stream, not the typed writes).
+void copyFile(TQDFileStream& out, const std::string& path)
+{
+    TFileStream in(path, fmOpenRead);
+    out.CopyFrom(in, in.Size());
+}
+
+void writeDeltaStringItem(TQDFileStream& out, uint8_t group, uint8_t tag, const std::string& text)
+{
+    out.beginItem(group, tag);
+    out.writeDeltaString(text);
+    out.endItem(group, tag);
+}
+
+void writePoints(TQDFileStream& out, const std::vector<std::pair<double, double>>& points)
+{
+    out.writeDelta(static_cast<uint32_t>(points.size()));
+    for (const auto& [x, y] : points) {
+        out.writeDouble(x);
+        out.writeDouble(y);
+    }
+}
+
+void writeTagged(TQDFileStream& out, const Manifest& m)
+{
+    out.writeString("QDsm");
+    out.writeLongInt(m.version);
+    if (m.loopTime) {
+        out.beginItem(kGroupShow, 0);
+        out.writeDelta(*m.loopTime);
+        out.endItem(kGroupShow, 0);
+    }
+    if (m.backMode) {
+        out.beginItem(kGroupSetting, 0);
+        out.writeByte(*m.backMode);
+        out.endItem(kGroupSetting, 0);
+    }
+    if (m.backColor) {
+        out.beginItem(kGroupSetting, 1);
+        out.writeLongInt(*m.backColor);
+        out.endItem(kGroupSetting, 1);
+    }
+    if (m.playBgm) {
+        out.beginItem(kGroupSetting, 2);
+        out.writeBoolean(*m.playBgm);
+        out.endItem(kGroupSetting, 2);
+    }
+    if (m.bgmName)
+        writeDeltaStringItem(out, kGroupSetting, 3, *m.bgmName);
+
+    // The loader starts with "bmp" and keeps one current extension for every
+    // picture that follows; a record is written whenever the next one differs.
+    std::string currentExtension = "bmp";
+    auto useExtension = [&](uint8_t group, uint8_t tag, const std::string& path) {
+        const std::string ext = extensionOf(path);
+        if (ext != currentExtension) {
+            writeDeltaStringItem(out, group, tag, ext);
+            currentExtension = ext;
+        }
+    };
+    if (m.background) {
+        useExtension(kGroupSetting, 4, *m.background);
+        writeLongItem(out, 0, [&] { copyFile(out, *m.background); });
+    }
+    if (m.bgm)
+        writeLongItem(out, 3, [&] { copyFile(out, *m.bgm); });
+
+    for (const ManifestCharactor& c : m.charactors) {
+        out.beginItem(kGroupCharactor, 0);
+        out.endItem(kGroupCharactor, 0);
+        if (c.transparent) {
+            out.beginItem(kGroupCharactor, 1);
+            out.writeBoolean(*c.transparent);
+            out.endItem(kGroupCharactor, 1);
+        }
+        if (!c.name.empty())
+            writeDeltaStringItem(out, kGroupCharactor, 2, c.name);
+        for (const std::string& frame : c.frames) {
+            useExtension(kGroupCharactor, 3, frame);
+            writeLongItem(out, 1, [&] { copyFile(out, frame); });
+        }
+        if (!c.points.empty())
+            writeLongItem(out, 2, [&] { writePoints(out, c.points); });
+        out.beginItem(kGroupCharactor, 127);
+        out.endItem(kGroupCharactor, 127);
+    }
+}
+
+// A bitmap block of the old layout: the length, then the bitmap file.
+void writeBitmapBlock(TQDFileStream& out, const std::string& path)
+{
+    out.writeLongInt(static_cast<int32_t>(fileSize(path)));
+    copyFile(out, path);
+}
+
+void writeLegacy(TQDFileStream& out, const Manifest& m)
+{
+    out.writeString("QDsm");
+    out.writeLongInt(m.version);
+    out.writeDelta(m.loopTime.value_or(60));
+    out.writeDelta(static_cast<uint32_t>(m.charactors.size()));
+    for (const ManifestCharactor& c : m.charactors) {
+        if (m.version >= 110)
+            out.writeBoolean(c.transparent.value_or(true));
+        out.writeDelta(static_cast<uint32_t>(c.frames.size()));
+        for (const std::string& frame : c.frames)
+            writeBitmapBlock(out, frame);
+        writePoints(out, c.points);
+    }
+    out.writeByte(m.backMode.value_or(0));
+    out.writeLongInt(m.backColor.value_or(0));
+    out.writeBoolean(m.background.has_value());
+    if (m.background)
+        writeBitmapBlock(out, *m.background);
+}
+
+}  // namespace
+
+void packShow(const Manifest& manifest, const std::string& outPath)
+{
+    int64_t total = 0;
+    auto checkFile = [&](const std::string& path) {
+        total += fileSize(path);
+        if (total > std::numeric_limits<int32_t>::max())
+            throw PackError("the embedded files together are too large for a data file (at most 2 GiB)");
+    };
+    if (manifest.background) {
+        checkPicture(*manifest.background, manifest.legacy);
+        checkFile(*manifest.background);
+    }
+    if (manifest.bgm) {
+        checkFile(*manifest.bgm);
+        checkMusic(*manifest.bgm);
+    }
+    for (const ManifestCharactor& c : manifest.charactors)
+        for (const std::string& frame : c.frames) {
+            checkPicture(frame, manifest.legacy);
+            checkFile(frame);
+        }
+
+    try {
+        {
+            TQDFileStream out(outPath, fmCreate);
+            if (manifest.legacy)
+                writeLegacy(out, manifest);
+            else
+                writeTagged(out, manifest);
+        }
+        // The stream makes private files; a packed show is an ordinary file
+        // of the user's, readable as the user's umask allows.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        std::filesystem::permissions(outPath, static_cast<std::filesystem::perms>(0666 & ~mask));
+    } catch (const EFCreateError&) {
+        throw;  // nothing was created
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove(outPath, ec);
+        throw;
+    }
+}
