@@ -1,8 +1,10 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD ?= build
+WIN_BUILD ?= build-win
 JOBS ?= $(shell nproc)
+WIN_TOOLCHAIN = cmake/toolchains/mingw-w64-x86_64.cmake
 
-.PHONY: all deps test-deps build run test clean
+.PHONY: all deps test-deps build windows run test clean
 
 all: build
 
@@ -15,15 +17,30 @@ test-deps:
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DLURVA_WERROR=ON -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 
+# The Windows module and its tests, cross-built with mingw-w64 (run under wine).
+$(WIN_BUILD)/build.ninja:
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DLURVA_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN)
+
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+windows: test-deps $(WIN_BUILD)/build.ninja
+	cmake --build $(WIN_BUILD) -j $(JOBS)
 
 run: build
 	@scripts/run-demo.sh $(BUILD)
 
-test: test-deps $(BUILD)/build.ninja
+# Both trees are built first; both test runs happen even when the first fails,
+# and the make fails when either did.
+test: test-deps $(BUILD)/build.ninja $(WIN_BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	@status=0; \
+	echo "== Windows tests (under wine)"; \
+	ctest --test-dir $(WIN_BUILD) --output-on-failure -j $(JOBS) || status=1; \
+	echo "== Linux tests"; \
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) || status=1; \
+	exit $$status
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD)

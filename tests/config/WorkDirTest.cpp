@@ -64,7 +64,7 @@ protected:
         TMemoryStream source(Bytes(text.begin(), text.end()));
         const std::string written = writeStreamToFile(source, getWorkDir() + wishedName, static_cast<int32_t>(text.size()));
         EXPECT_EQ(source.Position(), static_cast<int64_t>(text.size()));
-        EXPECT_EQ(readText(written), text);
+        EXPECT_EQ(readText(pathFromUtf8(written)), text);
         const std::string dir = getWorkDir();
         EXPECT_EQ(written.substr(0, dir.size()), dir);
         return written.substr(dir.size());
@@ -105,9 +105,12 @@ TEST_F(WorkDirTest, NumberedNames)
         {{}, "chara.tar.gz", "chara.tar0.gz"},                      // only the last dot counts
         {{}, ".bmp", "0.bmp"},
         {{}, "name.", "name0."},
+#ifndef _WIN32
+        // File names only where "\" and ":" separate nothing.
         {{}, "a.b\\bgm", "a.b\\bgm0"},                              // "\" ends the folder part
         {{}, "x:y.z\\bgm", "x:y.z\\bgm0"},
         {{}, "c:bgm", "c:bgm0"},                                    // so does ":"
+#endif
         {{}, "写真.jpg", "写真0.jpg"},
     };
     for (const auto& c : cases) {
@@ -343,5 +346,21 @@ TEST_F(DefaultWorkDirTest, LinksInsideTheFolderAreNeverFollowed)
     deleteFilesIn(dir);
     EXPECT_TRUE(namesIn(work_).empty());
     expectVictimUntouched();
+}
+#else
+// On Windows the work directory is the temporary folder (from TMP) + "lurva".
+TEST(DefaultWorkDir, TemporaryFolderPlusLurva)
+{
+    TempDir temp;
+    ScopedEnv tmp("TMP", temp.str());
+    setWorkDirOverride(std::nullopt);
+    const std::string dir = temp.str() + "\\lurva\\";
+    EXPECT_EQ(getWorkDir(), dir);
+    EXPECT_TRUE(fs::is_directory(temp.path() / "lurva"));
+    TMemoryStream source(Bytes{1});
+    EXPECT_EQ(writeStreamToFile(source, getWorkDir() + "back.bmp", 1), dir + "back0.bmp");
+    EXPECT_EQ(getWorkDir(), dir);  // reused
+    deleteFilesIn(getWorkDir());
+    EXPECT_TRUE(fs::is_empty(temp.path() / "lurva"));
 }
 #endif

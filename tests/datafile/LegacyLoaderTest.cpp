@@ -285,6 +285,8 @@ TEST_F(LegacyLoaderTest, HostileLengthsAndCountsEndTheLoad)
     EXPECT_TRUE(workFiles().empty());
 }
 
+#ifndef _WIN32
+// Symbolic links are POSIX matters (Windows links need rights tests lack).
 TEST_F(LegacyLoaderTest, SavingReplacesALinkItselfNeverItsTarget)
 {
     const TempDir outside;
@@ -303,5 +305,6 @@ TEST_F(LegacyLoaderTest, SavingReplacesALinkItselfNeverItsTarget)
     EXPECT_FALSE(fs::is_symlink(workPath("chara0_0.bmp")));
     EXPECT_EQ(list_.getSetting().getBackGraphic()->Width(), 3);
 }
+#endif
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/Classes.h"
@@ -59,3 +60,81 @@ TEST(Stream, CopyFromCopiesExactlyCountBytes)
     EXPECT_EQ(src.Position(), 3);
     EXPECT_THROW(dst.CopyFrom(src, 5), EReadError);
 }
+
+TEST(FileStream, JapaneseFileNameIsTheNameOnDisk)
+{
+    TempDir dir;
+    const std::string name = dir.str() + "/背景画像.bin";
+    {
+        TFileStream out(name, fmCreate);
+        out.WriteBuffer("x", 1);
+    }
+    // The file must be found under the same Unicode name by another route.
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / std::filesystem::path(u8"背景画像.bin")));
+    TFileStream in(name, fmOpenRead);
+    EXPECT_EQ(in.Size(), 1);
+}
+
+TEST(FileStream, OpenModesAndSeekRefusedBeforeStart)
+{
+    TempDir dir;
+    const std::string name = dir.str() + "/m.bin";
+    {
+        TFileStream out(name, fmCreate);
+        out.WriteBuffer("abcdef", 6);
+    }
+    {
+        TFileStream rw(name, fmOpenReadWrite);
+        EXPECT_EQ(rw.Seek(-2, soFromEnd), 4);
+        rw.WriteBuffer("XY", 2);
+        EXPECT_EQ(rw.Seek(-100, soFromCurrent), 6);  // refused: stays at the end
+        rw.SetPosition(0);
+        char buf[6] = {};
+        rw.ReadBuffer(buf, 6);
+        EXPECT_EQ(std::string(buf, 6), "abcdXY");
+    }
+    {
+        TFileStream w(name, fmOpenWrite);  // opening for writing keeps the contents
+        EXPECT_EQ(w.Size(), 6);
+        char c = 0;
+        EXPECT_EQ(w.Read(&c, 1), 0);  // write only
+        w.WriteBuffer("Z", 1);
+    }
+    TFileStream again(name, fmCreate);  // fmCreate empties an existing file
+    EXPECT_EQ(again.Size(), 0);
+}
+
+#ifdef _WIN32
+// Sharing flags only mean something where the system enforces them.
+TEST(FileStream, SharingFlagsDecideASecondOpen)
+{
+    TempDir dir;
+    const std::string name = dir.str() + "/s.bin";
+    {
+        TFileStream out(name, fmCreate);
+        out.WriteBuffer("s", 1);
+        EXPECT_THROW(TFileStream(name, fmOpenRead | fmShareDenyNone), EFOpenError);  // created: exclusive
+    }
+    struct Case {
+        uint16_t first;
+        uint16_t second;
+        bool secondOpens;
+    };
+    const Case cases[] = {
+        {fmOpenRead | fmShareExclusive, fmOpenRead | fmShareDenyNone, false},
+        {fmOpenRead | fmShareDenyWrite, fmOpenRead | fmShareDenyWrite, true},
+        {fmOpenRead | fmShareDenyWrite, fmOpenWrite | fmShareDenyNone, false},
+        {fmOpenRead | fmShareDenyNone, fmOpenReadWrite | fmShareDenyNone, true},
+        {fmOpenRead, fmOpenRead, true},
+        {fmOpenRead, fmOpenWrite | fmShareDenyNone, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.first << " then " << c.second);
+        TFileStream first(name, c.first);
+        if (c.secondOpens)
+            EXPECT_NO_THROW(TFileStream(name, c.second));
+        else
+            EXPECT_THROW_MSG(TFileStream(name, c.second), EFOpenError, "ファイル " + name + " は開けません");
+    }
+}
+#endif

@@ -1,8 +1,14 @@
 // PictureFixtures.cpp: the fixture builders.
 #include "support/PictureFixtures.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <objbase.h>
+#include <wincodec.h>
+#else
 #include <jpeglib.h>
 #include <png.h>
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -147,6 +153,95 @@ IconEntry makeIconImage(int width, int height, uint16_t bitCount, const std::vec
     return entry;
 }
 
+#ifdef _WIN32
+namespace {
+// Encodes rows of the given WIC pixel format into a file of container.
+// Options are set when the encoder knows them (quality, no subsampling).
+std::vector<uint8_t> encodeWithWic(const GUID& container, WICPixelFormatGUID format, const std::vector<uint8_t>& rows,
+                                   int width, int height, UINT stride, float quality)
+{
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IWICImagingFactory* factory = nullptr;
+    IStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* frame = nullptr;
+    IPropertyBag2* options = nullptr;
+    const WICPixelFormatGUID wanted = format;
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))
+        && SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))
+        && SUCCEEDED(factory->CreateEncoder(container, nullptr, &encoder))
+        && SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache))
+        && SUCCEEDED(encoder->CreateNewFrame(&frame, &options));
+    if (ok && options != nullptr) {
+        PROPBAG2 name{};
+        VARIANT value;
+        VariantInit(&value);
+        name.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+        value.vt = VT_R4;
+        value.fltVal = quality;
+        options->Write(1, &name, &value);
+        name.pstrName = const_cast<LPOLESTR>(L"JpegYCrCbSubsampling");
+        value.vt = VT_UI1;
+        value.bVal = 3;  // 4:4:4
+        options->Write(1, &name, &value);
+    }
+    ok = ok && SUCCEEDED(frame->Initialize(options)) && SUCCEEDED(frame->SetSize(width, height))
+        && SUCCEEDED(frame->SetPixelFormat(&format)) && IsEqualGUID(format, wanted)
+        && SUCCEEDED(frame->WritePixels(height, stride, static_cast<UINT>(rows.size()),
+                                        const_cast<BYTE*>(rows.data())))
+        && SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+    std::vector<uint8_t> out;
+    HGLOBAL memory = nullptr;
+    STATSTG status{};
+    if (ok && SUCCEEDED(GetHGlobalFromStream(stream, &memory)) && SUCCEEDED(stream->Stat(&status, STATFLAG_NONAME))) {
+        const auto* data = static_cast<const uint8_t*>(GlobalLock(memory));
+        out.assign(data, data + status.cbSize.QuadPart);
+        GlobalUnlock(memory);
+    }
+    for (IUnknown* object : std::initializer_list<IUnknown*>{options, frame, encoder, stream, factory})
+        if (object != nullptr)
+            object->Release();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    if (out.empty())
+        throw std::runtime_error("WIC could not encode the fixture");
+    return out;
+}
+}  // namespace
+
+std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, int height, bool grayscale,
+                              int quality)
+{
+    const UINT stride = static_cast<UINT>(width) * (grayscale ? 1 : 3);
+    std::vector<uint8_t> rows(static_cast<size_t>(stride) * height);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        if (grayscale) {
+            rows[i] = static_cast<uint8_t>(pixels[i]);
+        } else {
+            rows[3 * i] = static_cast<uint8_t>(pixels[i]);
+            rows[3 * i + 1] = static_cast<uint8_t>(pixels[i] >> 8);
+            rows[3 * i + 2] = static_cast<uint8_t>(pixels[i] >> 16);
+        }
+    }
+    return encodeWithWic(GUID_ContainerFormatJpeg, grayscale ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR,
+                         rows, width, height, stride, static_cast<float>(quality) / 100.0f);
+}
+
+std::vector<uint8_t> makePngRgba(const std::vector<uint32_t>& argb, int width, int height)
+{
+    std::vector<uint8_t> rows(argb.size() * 4);
+    for (size_t i = 0; i < argb.size(); ++i) {
+        rows[4 * i] = static_cast<uint8_t>(argb[i]);
+        rows[4 * i + 1] = static_cast<uint8_t>(argb[i] >> 8);
+        rows[4 * i + 2] = static_cast<uint8_t>(argb[i] >> 16);
+        rows[4 * i + 3] = static_cast<uint8_t>(argb[i] >> 24);
+    }
+    return encodeWithWic(GUID_ContainerFormatPng, GUID_WICPixelFormat32bppBGRA, rows, width, height,
+                         static_cast<UINT>(width) * 4, 1.0f);
+}
+
+#else
 std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, int height, bool grayscale,
                               int quality)
 {
@@ -210,6 +305,8 @@ std::vector<uint8_t> makePngRgba(const std::vector<uint32_t>& argb, int width, i
     out.resize(size);
     return out;
 }
+
+#endif
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {

@@ -19,6 +19,13 @@
         EXPECT_TRUE(lurva_caught_) << "expected " #type " from " #statement;           \
     } while (false)
 
+// The program's UTF-8 text as a path. (A path made from std::string reads it
+// in the system's ANSI code page on Windows, which breaks non-ASCII names.)
+inline std::filesystem::path pathFromUtf8(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 // A fresh, empty directory for one test, removed when the object goes away.
 class TempDir {
 public:
@@ -27,7 +34,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    std::string str() const { return path_.string(); }
+    // The path as the program's text: UTF-8 on every system.
+    std::string str() const;
 
 private:
     std::filesystem::path path_;
