@@ -16,6 +16,11 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/posix/PosixFiles.h"
+
+using posixfiles::writeAll;
+using posixfiles::writeTarget;
+
 namespace {
 
 // How long a change waits for another process's change to finish.
@@ -81,33 +86,7 @@ bool lockWithin(int fd, int waitMs)
     }
 }
 
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
-// Where changes go: the file itself, or the target of a store file that is a
-// symbolic link (a dotfile manager's), which must stay a link. Empty when the
-// link leads nowhere.
-std::string writeTarget(const std::string& path)
-{
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr)
-        return std::string();
-    return resolved;
-}
 
 // An open key: its root and path; every call looks at the store afresh.
 class PosixKey : public TRegistryKeyHandle {

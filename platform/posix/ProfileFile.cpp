@@ -13,6 +13,11 @@
 #include "platform/SysUtils.h"
 #include "platform/posix/PosixRegistry.h"
 
+#include "platform/posix/PosixFiles.h"
+
+using posixfiles::writeAll;
+using posixfiles::writeTarget;
+
 namespace {
 
 // Reads the whole file; none when it cannot be opened.
@@ -37,32 +42,7 @@ std::optional<std::string> readWhole(const std::string& path)
     }
 }
 
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
-// The file a change goes to: the path, or the target of a link there (a
-// dotfile manager's link must stay a link).
-std::string writeTarget(const std::string& path)
-{
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr)
-        return std::string();
-    return resolved;
-}
 
 // Writes text to a new file beside target and renames it over target, so a
 // crash leaves the old file or the new one, never half of one.
