@@ -46,6 +46,8 @@ public:
     // Asks for a FormPaint soon.
     virtual void Invalidate() = 0;
     virtual void BringToFront() = 0;
+    // Turns the input method off for this window; nothing where there is none.
+    virtual void DisableInputMethod() {}
     // Builds the form's controls into the window and returns their view, which
     // lives as long as the window. None when this backend has no controls.
     virtual TDialogView* CreateControls(const TDialogResource& /*resource*/) { return nullptr; }

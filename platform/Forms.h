@@ -73,6 +73,9 @@ public:
     void Present(const TBitmap& bitmap, const std::vector<TRect>& rects);
     void Invalidate();
     void BringToFront();
+    // Key presses reach the window as plain key events, never through an
+    // input method's composition.
+    void DisableInputMethod();
 
     // Called by backends, one event at a time on the UI thread.
     void DispatchPaint();
@@ -149,6 +152,12 @@ public:
     TApplication& operator=(const TApplication&) = delete;
 
     void Initialize() {}
+    // The command line as the platform split it, the program name first.
+    void SetArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
+    // Argument index (0: the program); "" past the end.
+    std::string ParamStr(size_t index) const { return index < arguments_.size() ? arguments_[index] : std::string(); }
+    // How many arguments follow the program name.
+    size_t ParamCount() const { return arguments_.empty() ? 0 : arguments_.size() - 1; }
     const std::string& Title() const { return title_; }
     void SetTitle(const std::string& title) { title_ = title; }
     const std::string& HelpFile() const { return helpFile_; }
@@ -203,6 +212,7 @@ private:
     std::unique_ptr<TPlatformBackend> backend_;
     std::string title_;
     std::string helpFile_;
+    std::vector<std::string> arguments_;
     std::vector<std::unique_ptr<TForm>> forms_;
     TForm* mainForm_ = nullptr;
     std::vector<TTimer*> timers_;

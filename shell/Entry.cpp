@@ -52,6 +52,7 @@ int LurvaMain(const std::vector<std::string>& arguments, std::unique_ptr<TPlatfo
         const std::string firstArgument = arguments.size() > 1 ? arguments[1] : std::string();
         app = std::make_unique<TApplication>(std::move(backend));
         app->Initialize();
+        app->SetArguments(arguments);
         app->SetTitle("Lurvasaver");
         switch (ChooseRunMode(firstArgument)) {
         case TRunMode::Preview:

@@ -87,6 +87,12 @@ void TForm::BringToFront()
         window_->BringToFront();
 }
 
+void TForm::DisableInputMethod()
+{
+    if (window_ && !closed_)
+        window_->DisableInputMethod();
+}
+
 void TForm::DispatchPaint()
 {
     if (!closed_)

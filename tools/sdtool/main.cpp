@@ -10,6 +10,7 @@
 #include "tools/sdtool/Info.h"
 #include "tools/sdtool/Manifest.h"
 #include "tools/sdtool/Pack.h"
+#include "tools/sdtool/Render.h"
 #include "tools/sdtool/WorkSession.h"
 
 namespace {
@@ -25,6 +26,9 @@ Commands:
   info FILE [--json]        load FILE as the screen saver does and print the show
   check FILE...             load each FILE and print ok, false or error
   pack MANIFEST -o OUT.sdt  write a data file from a JSON manifest
+  render FILE -o OUT --size WxH [--tick N | --ticks A-B] [--desktop IMAGE.png]
+                            play FILE without a display and write what the
+                            window shows as PNG files or an animated WebP
   help [COMMAND]            this text, or the help of COMMAND
 
 'sdtool COMMAND --help' tells more about one command.
@@ -201,6 +205,7 @@ int main(int argc, char** argv)
             std::fputs(topic == "info"    ? kInfoHelp
                        : topic == "check" ? kCheckHelp
                        : topic == "pack"  ? kPackHelp
+                       : topic == "render" ? kRenderHelp
                                           : kProgramHelp,
                        stdout);
             return 0;
@@ -211,6 +216,8 @@ int main(int argc, char** argv)
             return runCheck(args);
         if (command == "pack")
             return runPack(args);
+        if (command == "render")
+            return runRender(args);
         std::fprintf(stderr, "sdtool: unknown command \"%s\"\n\n", command.c_str());
         return usage(kProgramHelp);
     } catch (const std::exception& e) {

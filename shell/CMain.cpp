@@ -1,0 +1,238 @@
+// CMain.cpp: the screen saver window: set-up, the animation step, input, the
+// music loop and the clean-up.
+#include "shell/CMain.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "config/CData.h"
+#include "model/CCharactorList.h"
+#include "platform/Graphics.h"
+#include "platform/IniFiles.h"
+#include "platform/MPlayer.h"
+#include "platform/SysUtils.h"
+
+namespace {
+
+const char* const kKey = "main";
+
+// The music is worth less than the show: a player that refuses is reported
+// here and the show plays on without it.
+void reportMusicFailure(const std::string& fileName, const Exception& e)
+{
+    std::fprintf(stderr, "Lurvasaver: the show plays without music: %s: %s\n", fileName.c_str(), e.Message().c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TShowLoader loader) : TForm("TMainForm"), loader_(std::move(loader))
+{
+    BorderStyle = TFormBorderStyle::bsNone;
+    FormStyle = TFormStyle::fsStayOnTop;
+    Position = TPosition::poScreenCenter;
+    KeyPreview = true;
+
+    tmrMain = std::make_unique<TTimer>(this);
+    tmrMain->SetEnabled(false);
+    tmrMain->SetInterval(kTimerInterval);
+    tmrMain->OnTimer = [this] { tmrMainTimer(); };
+
+    TApplication* app = Application;
+    mdpBGM = std::make_unique<TMediaPlayer>([app](std::function<void()> report) {
+        if (app != nullptr)
+            app->Post(std::move(report));
+    });
+    mdpBGM->AutoRewind = true;
+    mdpBGM->OnNotify = [this] { mdpBGMNotify(); };
+}
+
+TMainForm::~TMainForm()
+{
+    if (data_ && Data == data_.get())
+        Data = nullptr;
+}
+
+bool TMainForm::isRunning() const
+{
+    return !closed_ && tmrMain->Enabled();
+}
+
+void TMainForm::FormCreate()
+{
+    DisableInputMethod();
+
+    data_ = std::make_unique<TData>();
+    Data = data_.get();
+    TRegManage& settings = Data->regManage();
+
+    // Started with a data file: become the system's screen saver and make
+    // that file the current one. The argument is stored as given.
+    const std::string argument = Application != nullptr ? Application->ParamStr(1) : std::string();
+    if (FileExists(argument)) {
+        TIniFile("System.ini").WriteString("boot", "SCRNSAVE.EXE", GetProgramPath());
+        settings.writeString(kKey, "filename0", argument);
+    }
+
+    const TScreenSize screen = Application != nullptr ? Application->Screen() : TScreenSize{};
+    Left = 0;
+    Top = 0;
+    Width = screen.Width;
+    Height = screen.Height;
+    BringToFront();
+
+    drawBitmap = std::make_unique<TBitmap>(screen.Width, screen.Height);
+    backBitmap = std::make_unique<TBitmap>(screen.Width, screen.Height);
+    charactorList = std::make_unique<TCharactorList>();
+
+    const std::string fileName = settings.readString(kKey, "filename0", "");
+    if (!loader_ || !loader_(fileName, *charactorList))
+        return;  // Idle: the loader has said what there was to say
+
+    composeBackground();
+    startMusic();
+    if (Application != nullptr)
+        Application->ShowCursor(false);
+    tmrMain->SetEnabled(true);
+}
+
+void TMainForm::composeBackground()
+{
+    const TSetting& setting = charactorList->getSetting();
+    TBitmap& back = *backBitmap;
+    TCanvas& canvas = back.Canvas();
+    const int width = back.Width();
+    const int height = back.Height();
+    switch (setting.getBackMode()) {
+    case kBackModeColor:
+        canvas.PenColor = setting.getBackColor();
+        canvas.BrushColor = canvas.PenColor;
+        canvas.Rectangle(0, 0, width, height);
+        break;
+    case kBackModeDesktop:
+        // The window is not shown yet: this is the desktop as the show found
+        // it. Without an image (the backend says why) it stays as created.
+        if (Application != nullptr)
+            Application->CopyDesktop(back);
+        break;
+    case kBackModeStretch:
+        if (const TGraphic* graphic = setting.getBackGraphic())
+            canvas.StretchDraw({0, 0, width, height}, *graphic);
+        break;
+    case kBackModeTile:
+        // A picture without area would never advance the loops: nothing drawn.
+        if (const TGraphic* graphic = setting.getBackGraphic(); graphic != nullptr && !graphic->Empty()) {
+            canvas.CopyMode = cmSrcCopy;
+            for (int x = 0; x < width; x += graphic->Width())
+                for (int y = 0; y < height; y += graphic->Height())
+                    canvas.Draw(x, y, *graphic);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::startMusic()
+{
+    const TSetting& setting = charactorList->getSetting();
+    const std::string bgmFile = setting.getBgmFile();
+    if (!setting.getPlayBgm() || !FileExists(bgmFile))
+        return;
+    try {
+        mdpBGM->Close();
+        mdpBGM->FileName = bgmFile;
+        mdpBGM->Open();
+        if (mdpBGM->CanPlay())
+            mdpBGM->Play();
+    } catch (const Exception& e) {
+        reportMusicFailure(bgmFile, e);
+    }
+}
+
+void TMainForm::tmrMainTimer()
+{
+    if (closed_ || !charactorList || !drawBitmap || !backBitmap)
+        return;
+    // Unsigned 32-bit, as the loop length always was worked out.
+    const uint32_t interval = tmrMain->Interval() > 0 ? tmrMain->Interval() : kTimerInterval;
+    const uint32_t ticksPerLoop = charactorList->getLoopTime() * 1000u / interval;
+
+    const auto frames = framesForStep(*charactorList, loopTick, frameCounter, Width, Height);
+    if (composition_ == TStepComposition::WholeScreen) {
+        renderReference(*drawBitmap, *backBitmap, frames);
+        painter_.reset();
+        lastPresented_.assign(1, TRect{0, 0, drawBitmap->Width(), drawBitmap->Height()});
+    } else {
+        lastPresented_ = painter_.paint(*drawBitmap, *backBitmap, frames);
+    }
+    Present(*drawBitmap, lastPresented_);
+
+    // A loop of no length stays at path entry 0.
+    loopTick = ticksPerLoop == 0 ? 0 : static_cast<int32_t>((static_cast<uint32_t>(loopTick) + 1u) % ticksPerLoop);
+    // Wraps round after years of steps instead of overflowing.
+    tickCount = static_cast<int32_t>(static_cast<uint32_t>(tickCount) + 1u);
+    frameCounter = tickCount / 10;
+}
+
+void TMainForm::FormPaint()
+{
+    if (!closed_ && drawBitmap)
+        Present(*drawBitmap, {0, 0, drawBitmap->Width(), drawBitmap->Height()});
+}
+
+void TMainForm::FormKeyDown(uint16_t /*key*/, TShiftState /*shift*/)
+{
+    if (!closed_)
+        Close();
+}
+
+void TMainForm::FormClick()
+{
+    if (!closed_)
+        Close();
+}
+
+void TMainForm::FormMouseMove(TShiftState /*shift*/, int /*x*/, int /*y*/)
+{
+    if (closed_)
+        return;
+    // Read at every event: the settings dialog may change it while the show runs.
+    const bool ignore = data_ && data_->regManage().readBool(kKey, "ignoreMouseMove", false);
+    if (ignore)
+        return;
+    if (mouseMoveCount > 1)
+        Close();
+    ++mouseMoveCount;
+}
+
+void TMainForm::mdpBGMNotify()
+{
+    if (closed_)
+        return;
+    // Every report, whatever its kind, plays the piece again; with automatic
+    // rewind it starts from the beginning.
+    try {
+        mdpBGM->SetNotify(true);
+        mdpBGM->Play();
+    } catch (const Exception& e) {
+        reportMusicFailure(mdpBGM->FileName, e);
+    }
+}
+
+void TMainForm::FormClose()
+{
+    closed_ = true;
+    if (Application != nullptr)
+        Application->ShowCursor(true);
+    tmrMain->SetEnabled(false);
+    charactorList.reset();
+    drawBitmap.reset();
+    backBitmap.reset();
+    deleteFilesIn(getWorkDir());
+    if (data_) {
+        if (Data == data_.get())
+            Data = nullptr;
+        data_.reset();
+    }
+}

@@ -1,0 +1,87 @@
+// CMain.h: the full-screen screen saver window: sets up the show, animates it
+// every 100 milliseconds, loops its music, and closes on input.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Forms.h"
+#include "shell/CScenePainter.h"
+
+class TBitmap;
+class TCharactorList;
+class TData;
+class TMediaPlayer;
+
+class TMainForm : public TForm {
+public:
+    // Fills list from the data file; false when the file is missing or
+    // unusable (having shown whatever message applies).
+    using TShowLoader = std::function<bool(const std::string& fileName, TCharactorList& list)>;
+
+    static constexpr uint32_t kTimerInterval = 100;  // milliseconds a step
+
+    // Needs the application to exist (the timer and the music report to it).
+    explicit TMainForm(TShowLoader loader);
+    ~TMainForm() override;
+
+    // How steps are composed: Incremental redraws only what changed;
+    // WholeScreen is the plain two-copies composition, kept as the reference.
+    enum class TStepComposition { Incremental, WholeScreen };
+    void setStepComposition(TStepComposition composition) { composition_ = composition; }
+
+    // The animation state, for tests and tools.
+    int32_t getLoopTick() const { return loopTick; }
+    int32_t getTickCount() const { return tickCount; }
+    int32_t getFrameCounter() const { return frameCounter; }
+    int32_t getMouseMoveCount() const { return mouseMoveCount; }
+    bool isRunning() const;
+    const TCharactorList* getCharactorList() const { return charactorList.get(); }
+    const TBitmap* getDrawBitmap() const { return drawBitmap.get(); }
+    const TBitmap* getBackBitmap() const { return backBitmap.get(); }
+    // What the last step gave the window: the changed rectangles.
+    const std::vector<TRect>& getLastPresented() const { return lastPresented_; }
+
+protected:
+    void FormCreate() override;
+    void FormPaint() override;
+    void FormKeyDown(uint16_t key, TShiftState shift) override;
+    void FormClick() override;
+    void FormMouseMove(TShiftState shift, int x, int y) override;
+    void FormClose() override;
+
+    void tmrMainTimer();
+    void mdpBGMNotify();
+
+private:
+    void composeBackground();
+    void startMusic();
+
+    std::unique_ptr<TTimer> tmrMain;
+    std::unique_ptr<TMediaPlayer> mdpBGM;
+    std::unique_ptr<TCharactorList> charactorList;
+    std::unique_ptr<TBitmap> drawBitmap;
+    std::unique_ptr<TBitmap> backBitmap;
+
+    // Position in the show's loop, in steps.
+    int32_t loopTick = 0;
+    // Steps since the show started, the frame step shared by every character
+    // (tickCount div 10), and the counted mouse movements (never reset). The
+    // design has these three process-wide; a process shows one window at
+    // most, so keeping them with the window shows the same, and lets tests
+    // run several windows one after another in one process.
+    int32_t tickCount = 0;
+    int32_t frameCounter = 0;
+    int32_t mouseMoveCount = 0;
+
+    TShowLoader loader_;
+    std::unique_ptr<TData> data_;  // the process-wide Data, while this window owns it
+    TScenePainter painter_;
+    TStepComposition composition_ = TStepComposition::Incremental;
+    std::vector<TRect> lastPresented_;
+    // Set by FormClose: events still queued then do nothing.
+    bool closed_ = false;
+};

@@ -1,0 +1,270 @@
+// The real lurva program playing a data file on an Xvfb of the test's own:
+// the screen shows what sdtool render gives for the same show, a key, a click
+// or the third mouse movement ends it, the cursor is hidden meanwhile, the
+// work directory is empty afterwards, and as an XScreenSaver hack it draws
+// into another client's window.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "config/CRegManage.h"
+#include "platform/Graphics.h"
+#include "platform/ImageFiles.h"
+#include "sdl/XTestSupport.h"
+#include "support/Environment.h"
+#include "support/TestSupport.h"
+#include "tools/sdtool/Manifest.h"
+#include "tools/sdtool/Pack.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kWindowName = "Lurvasaver";  // the application's title names the show window
+
+std::string hex(unsigned long value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", value);
+    return text;
+}
+
+std::string shellQuoted(const std::string& text)
+{
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+size_t differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+    if (a.size() != b.size())
+        return std::max(a.size(), b.size());
+    size_t wrong = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        wrong += a[i] != b[i] ? 1 : 0;
+    return wrong;
+}
+
+// Whether the process still runs (a zombie has ended).
+bool running(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+class LurvaX11 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!XvfbServer::Available())
+            GTEST_SKIP() << "Xvfb is not installed";
+        server_ = std::make_unique<XvfbServer>(kWidth, kHeight, 24);
+        ASSERT_TRUE(server_->Started()) << "Xvfb did not start";
+        client_ = std::make_unique<XClient>(server_->Display());
+        ASSERT_TRUE(client_->Connected());
+        fs::create_directories(runtime_);
+        show_ = stillShow();
+    }
+
+    // A show whose characters stand still: every step shows the same picture.
+    // A stretched background, a white-keyed character over an opaque one.
+    std::string stillShow()
+    {
+        TBitmap back(64, 48);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                back.Canvas().SetPixel(x, y, static_cast<TColor>((x * 4) << 16 | (y * 5) << 8 | 0x40));
+        back.SaveToFile((dir_.path() / "back.bmp").string());
+        TBitmap block(90, 60);
+        block.Canvas().BrushColor = 0x2060C0;
+        block.Canvas().FillRect({0, 0, 90, 60});
+        block.SaveToFile((dir_.path() / "block.bmp").string());
+        TBitmap ring(50, 50);  // white all round, the key; a red disc inside
+        for (int y = 0; y < 50; ++y)
+            for (int x = 0; x < 50; ++x)
+                if ((x - 25) * (x - 25) + (y - 25) * (y - 25) < 20 * 20)
+                    ring.Canvas().SetPixel(x, y, 0x0000E0);
+        ring.SaveToFile((dir_.path() / "ring.bmp").string());
+
+        Manifest manifest;
+        manifest.backMode = 2;
+        manifest.background = (dir_.path() / "back.bmp").string();
+        ManifestCharactor opaque;
+        opaque.transparent = false;
+        opaque.frames = {(dir_.path() / "block.bmp").string()};
+        opaque.points.assign(600, {0.4, 0.5});
+        ManifestCharactor keyed;
+        keyed.transparent = true;
+        keyed.frames = {(dir_.path() / "ring.bmp").string()};
+        keyed.points.assign(600, {0.45, 0.55});
+        manifest.charactors = {opaque, keyed};
+        const std::string file = (dir_.path() / "still.sdt").string();
+        packShow(manifest, file);
+        return file;
+    }
+
+    // What sdtool render gives for the show at width x height.
+    std::vector<uint32_t> rendered(int width, int height)
+    {
+        const fs::path png = dir_.path() / ("render-" + std::to_string(width) + ".png");
+        const std::string command = shellQuoted(SDTOOL) + " render " + shellQuoted(show_) + " -o " + shellQuoted(png.string())
+                                    + " --size " + std::to_string(width) + "x" + std::to_string(height)
+                                    + " --tick 3 2>/dev/null";
+        if (std::system(command.c_str()) != 0)
+            return {};
+        TBitmap bitmap;
+        LoadPng(png.string(), bitmap);
+        return std::vector<uint32_t>(bitmap.Pixels(), bitmap.Pixels() + static_cast<size_t>(width) * height);
+    }
+
+    std::unique_ptr<ShowProcess> start(const std::vector<std::string>& arguments,
+                                       std::vector<std::string> environment = {})
+    {
+        environment.insert(environment.begin(),
+                           {"DISPLAY=" + server_->Display(), "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
+                            "XDG_RUNTIME_DIR=" + runtime_.string(), "LURVA_BACKEND", "XSCREENSAVER_WINDOW",
+                            "SDL_VIDEODRIVER", "SDL_AUDIODRIVER=dummy"});
+        return std::make_unique<ShowProcess>(LURVA_PROGRAM, arguments, environment);
+    }
+
+    // Waits until window shows expected (the window may first show a blank
+    // picture); returns how many pixels still differ at the end.
+    size_t waitForPicture(::Window window, int width, int height, const std::vector<uint32_t>& expected)
+    {
+        size_t wrong = expected.size();
+        for (int i = 0; i < 200 && wrong != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            wrong = differingPixels(client_->Screenshot(window, width, height), expected);
+        }
+        return wrong;
+    }
+
+    std::vector<std::string> workFiles() const
+    {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(runtime_ / "lurva", ec))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 480;
+    TempDir dir_;
+    const fs::path runtime_ = dir_.path() / "run";
+    std::string show_;
+    std::unique_ptr<XvfbServer> server_;
+    std::unique_ptr<XClient> client_;
+};
+
+}  // namespace
+
+TEST_F(LurvaX11, TheScreenShowsWhatSdtoolRenderGivesAndInputEndsIt)
+{
+    const std::vector<uint32_t> expected = rendered(kWidth, kHeight);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(kWidth) * kHeight);
+
+    struct Row {
+        const char* how;
+        std::function<void(XClient&, pid_t)> end;
+    };
+    const Row rows[] = {
+        {"a key", [](XClient& c, pid_t) { c.PressKey("space"); }},
+        {"a click", [](XClient& c, pid_t) { c.ClickButton(1); }},
+        {"the third mouse movement",
+         [](XClient& c, pid_t pid) {
+             c.MovePointer(300, 200);
+             c.MovePointer(310, 205);
+             // Two movements are tolerated: give them time to arrive.
+             std::this_thread::sleep_for(std::chrono::milliseconds(500));
+             EXPECT_TRUE(running(pid)) << "two movements ended the show";
+             c.MovePointer(320, 210);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        client_->MovePointer(20, 20);
+        ASSERT_TRUE(client_->CursorVisible());
+        auto show = start({show_});
+        EXPECT_EQ(waitForPicture(client_->Root(), kWidth, kHeight, expected), 0u) << show->Stderr();
+        ASSERT_EQ(client_->FindTopLevel(kWindowName).size(), 1u) << show->Stderr();
+        EXPECT_FALSE(client_->CursorVisible());
+        EXPECT_FALSE(workFiles().empty()) << "the background and the frames are unpacked";
+
+        row.end(*client_, show->Pid());
+        EXPECT_EQ(show->Wait(), 0) << show->Stderr();
+        EXPECT_TRUE(client_->FindTopLevel(kWindowName).empty());
+        EXPECT_TRUE(client_->CursorVisible());
+        EXPECT_TRUE(workFiles().empty());
+    }
+    // The show given on the command line became the current one, and the
+    // program the screen saver of "System.ini", in the configuration given.
+    std::ifstream ini(dir_.path() / "config" / "lurva" / "System.ini");
+    std::stringstream text;
+    text << ini.rdbuf();
+    EXPECT_EQ(text.str(), "[boot]\nSCRNSAVE.EXE=" + fs::canonical(LURVA_PROGRAM).string() + "\n");
+}
+
+TEST_F(LurvaX11, MovementsDoNotEndTheShowWhenTheSettingsSaySo)
+{
+    {
+        // As the settings dialog stores it, in the configuration the show reads.
+        ScopedEnv config("XDG_CONFIG_HOME", (dir_.path() / "config").string());
+        TRegManage settings;
+        settings.init("rororade");
+        settings.writeBool("main", "ignoreMouseMove", true);
+    }
+    const std::vector<uint32_t> expected = rendered(kWidth, kHeight);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(kWidth) * kHeight);
+    client_->MovePointer(20, 20);
+    auto show = start({show_});
+    ASSERT_EQ(waitForPicture(client_->Root(), kWidth, kHeight, expected), 0u) << show->Stderr();
+    for (int i = 0; i < 6; ++i)
+        client_->MovePointer(100 + 10 * i, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(running(show->Pid())) << show->Stderr();
+    client_->PressKey("Escape");
+    EXPECT_EQ(show->Wait(), 0) << show->Stderr();
+    EXPECT_TRUE(workFiles().empty());
+}
+
+TEST_F(LurvaX11, AsAHackItPlaysInsideAnotherClientsWindow)
+{
+    const ::Window window = client_->CreateWindow(50, 60, 320, 240);
+    const std::vector<uint32_t> expected = rendered(320, 240);
+    ASSERT_EQ(expected.size(), 320u * 240u);
+    // The daemon starts a hack with -root and the window in XSCREENSAVER_WINDOW;
+    // the current show comes from the settings.
+    {
+        auto first = start({show_, "--window-id", hex(window)});
+        EXPECT_EQ(waitForPicture(window, 320, 240, expected), 0u) << first->Stderr();
+        first->Signal(SIGTERM);
+        EXPECT_EQ(first->Wait(), 0) << first->Stderr();
+    }
+    // Black again, so that only the next show's own picture can match.
+    XClearWindow(client_->get(), window);
+    XSync(client_->get(), False);
+    ASSERT_NE(differingPixels(client_->Screenshot(window, 320, 240), expected), 0u);
+    auto show = start({"-root"}, {"XSCREENSAVER_WINDOW=" + hex(window)});
+    EXPECT_EQ(waitForPicture(window, 320, 240, expected), 0u) << show->Stderr();
+    EXPECT_TRUE(client_->FindTopLevel(kWindowName).empty()) << "no window of its own";
+    EXPECT_FALSE(workFiles().empty());
+    show->Signal(SIGTERM);
+    EXPECT_EQ(show->Wait(), 0) << show->Stderr();
+    EXPECT_TRUE(workFiles().empty()) << "SIGTERM closes the show through its clean-up";
+}

@@ -1,0 +1,66 @@
+// Render.h: `sdtool render`: the screen saver window run without a display,
+// its picture after chosen timer steps written as PNG files or an animated WebP.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/headless/HeadlessBackend.h"
+
+// Something render cannot do; the text says what and why.
+class RenderError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct RenderRequest {
+    std::string file;      // the data file, as given on the command line
+    int width = 0;         // the screen the show is played on
+    int height = 0;
+    int64_t firstStep = 0;  // timer steps, the first step of the show being 0
+    int64_t lastStep = 0;
+    // The desktop that background mode 1 shows; a neutral grey when none.
+    std::optional<THeadlessPicture> desktop;
+};
+
+// Plays the show of request.file in the screen saver window on a headless
+// screen, on a virtual clock, and calls onFrame with what the window shows
+// after each step from firstStep to lastStep. The user's settings, "System.ini"
+// and work directory are untouched: the process gets private ones, removed
+// afterwards, and the music is not played. progress (when given) hears
+// (steps done, steps in all) now and then.
+// RenderError when the file is missing or the show cannot be loaded (with
+// the messages the load gave), or when onFrame raises one.
+void renderShow(const RenderRequest& request, const std::function<void(int64_t step, const THeadlessPicture&)>& onFrame,
+                const std::function<void(int64_t done, int64_t total)>& progress = {});
+
+// The picture as a PNG file. RenderError when it cannot be written.
+void writePngFrame(const THeadlessPicture& picture, const std::string& path);
+
+// Collects frames into an animated WebP, 100 ms each (the window's 10 steps
+// a second), looping.
+class WebPAnimation {
+public:
+    WebPAnimation(int width, int height, bool lossless);
+    ~WebPAnimation();
+    WebPAnimation(const WebPAnimation&) = delete;
+    WebPAnimation& operator=(const WebPAnimation&) = delete;
+
+    void add(const THeadlessPicture& picture);  // RenderError when the encoder refuses
+    // Writes the file. RenderError when nothing was added or it cannot be written.
+    void write(const std::string& path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The command: `render FILE -o OUT --size WxH [--tick N | --ticks A-B]
+// [--desktop IMAGE.png] [--lossless]`. Returns the exit status.
+int runRender(const std::vector<std::string>& args);
+extern const char* const kRenderHelp;
