@@ -240,30 +240,24 @@ void THeadlessBackend::AdvanceTime(int64_t milliseconds)
 
 void THeadlessBackend::WaitEvents(std::optional<int64_t> deadlineMs)
 {
-    std::unique_lock<std::mutex> lock(wakeMutex_);
     if (clock_ == TClock::Virtual) {
         // Nothing else can happen before the deadline: jump to it.
-        if (!woken_ && deadlineMs) {
-            virtualNow_ = std::max(virtualNow_, *deadlineMs);
+        if (deadlineMs) {
+            if (!wake_.TakeWake())
+                virtualNow_ = std::max(virtualNow_, *deadlineMs);
             return;
         }
-        wakeSignal_.wait(lock, [this] { return woken_; });
+        wake_.Wait(std::nullopt);
     } else if (deadlineMs) {
-        const auto wait = std::chrono::milliseconds(std::max<int64_t>(*deadlineMs - NowMs(), 0));
-        wakeSignal_.wait_for(lock, wait, [this] { return woken_; });
+        wake_.Wait(std::max<int64_t>(*deadlineMs - NowMs(), 0));
     } else {
-        wakeSignal_.wait(lock, [this] { return woken_; });
+        wake_.Wait(std::nullopt);
     }
-    woken_ = false;
 }
 
 void THeadlessBackend::Wakeup()
 {
-    {
-        std::lock_guard<std::mutex> lock(wakeMutex_);
-        woken_ = true;
-    }
-    wakeSignal_.notify_all();
+    wake_.Wake();
 }
 
 TForm* THeadlessBackend::ActiveForm() const

@@ -3,10 +3,8 @@
 // standard error, and the window's picture readable.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "platform/Backend.h"
 #include "platform/DialogView.h"
 #include "platform/Forms.h"
+#include "platform/WakeSignal.h"
 #include "platform/WindowClaims.h"
 
 struct THeadlessBox {
@@ -147,9 +146,7 @@ private:
     TClock clock_;
     TApplication* app_ = nullptr;
     int64_t virtualNow_ = 0;
-    std::mutex wakeMutex_;
-    std::condition_variable wakeSignal_;
-    bool woken_ = false;
+    TWakeSignal wake_;
     TScreenSize screen_{800, 600};
     std::optional<THeadlessPicture> desktop_;
     std::vector<Window*> windows_;  // in creation order

@@ -194,7 +194,8 @@ std::unique_ptr<TFileStream> CreateNewFile(const std::string& path, ExistingEntr
             deleteEntry(name, attributes);
     }
     // CREATE_NEW never opens what exists, a link included.
-    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    // Like fmCreate, the new file is the creator's alone until it is closed.
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();

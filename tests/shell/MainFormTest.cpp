@@ -467,6 +467,8 @@ std::string storedFileName()
 
 }  // namespace
 
+#ifndef _WIN32
+// On Windows "System.ini" is the system's own file: these two would change it.
 TEST_F(MainFormTest, AnExistingFileOnTheCommandLineBecomesTheCurrentShow)
 {
     std::filesystem::create_directories(temp_.path() / "shows");
@@ -480,6 +482,7 @@ TEST_F(MainFormTest, AnExistingFileOnTheCommandLineBecomesTheCurrentShow)
     EXPECT_EQ(readText(systemIni()), "[boot]\nshell=explorer.exe\nSCRNSAVE.EXE=" + GetProgramPath() + "\n[drivers]\nwave=mmdrv.dll\n");
     EXPECT_FALSE(GetProgramPath().empty());
 }
+#endif
 
 TEST_F(MainFormTest, OtherArgumentsLeaveSystemIniAndTheCurrentShowAlone)
 {
@@ -497,6 +500,7 @@ TEST_F(MainFormTest, OtherArgumentsLeaveSystemIniAndTheCurrentShowAlone)
     }
 }
 
+#ifndef _WIN32
 TEST_F(MainFormTest, ASystemIniThatCannotBeWrittenIsShownAndTheWindowIsIdle)
 {
     std::ofstream(temp_.path() / "show.sdt") << "QDsm";
@@ -511,6 +515,7 @@ TEST_F(MainFormTest, ASystemIniThatCannotBeWrittenIsShownAndTheWindowIsIdle)
     EXPECT_FALSE(loaded);
     EXPECT_FALSE(run.form().isRunning());
 }
+#endif
 
 // ---- Music ----
 
