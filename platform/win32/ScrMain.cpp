@@ -1,15 +1,17 @@
 // ScrMain.cpp: the entry of the Windows module Lurva.scr: the command line in
-// UTF-8, then the mode dispatch.
+// UTF-8, then the mode dispatch over the Win32 backend.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/Backend.h"
 #include "platform/win32/WinText.h"
+#include "shell/Entry.h"
 
 namespace {
-// The arguments after the program name, as UTF-8.
+// The arguments as the program was given them, its own name first, in UTF-8.
 std::vector<std::string> commandLineArguments()
 {
     std::vector<std::string> arguments;
@@ -17,7 +19,7 @@ std::vector<std::string> commandLineArguments()
     wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
     if (list == nullptr)
         return arguments;
-    for (int i = 1; i < count; ++i)
+    for (int i = 0; i < count; ++i)
         arguments.push_back(win32::toUtf8(list[i]));
     LocalFree(list);
     return arguments;
@@ -26,8 +28,6 @@ std::vector<std::string> commandLineArguments()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    // Skeleton: the mode dispatch of shell/ takes these once it exists.
     const std::vector<std::string> arguments = commandLineArguments();
-    static_cast<void>(arguments);
-    return 0;
+    return LurvaMain(arguments, CreatePlatformBackend(arguments), LurvaForms());
 }
