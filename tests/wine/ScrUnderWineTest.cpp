@@ -44,6 +44,17 @@ std::string shellQuoted(const std::string& text)
     return out + "'";
 }
 
+// Whether the process still runs (a zombie has ended).
+bool running(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
 bool onPath(const char* program)
 {
     return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
@@ -155,6 +166,18 @@ protected:
             std::vector<std::string>{"DISPLAY=" + server_->Display(), "LURVA_WINE_TIMEOUT=120", "LURVA_BACKEND"});
     }
 
+    // Presses key until the program ends (a key pressed before its window has
+    // the focus goes elsewhere), within a limit; its exit status, -1 if it did not end.
+    int endWithKey(ShowProcess& process, const char* key) const
+    {
+        for (int press = 0; press < 15 && running(process.Pid()); ++press) {
+            client_->PressKey(key);
+            for (int i = 0; i < 20 && running(process.Pid()); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return process.Wait(std::chrono::seconds(10));
+    }
+
     // Waits for a top-level window of that name; false after the limit.
     bool waitForWindow(const std::string& name, std::chrono::seconds limit = std::chrono::seconds(60)) const
     {
@@ -257,8 +280,7 @@ TEST_F(ScrUnderWine, TheCurrentShowPlaysAsRenderedASecondCopyEndsAtOnceAndAKeyEn
     EXPECT_EQ(second->Wait(std::chrono::seconds(60)), 0) << second->Stderr();
     EXPECT_EQ(client_->FindTopLevel(kShowWindow).size(), 1u);
 
-    client_->PressKey("space");
-    EXPECT_EQ(first->Wait(std::chrono::seconds(30)), 0) << first->Stderr();
+    EXPECT_EQ(endWithKey(*first, "space"), 0) << first->Stderr();
     EXPECT_TRUE(client_->FindTopLevel(kShowWindow).empty());
 }
 
@@ -274,8 +296,7 @@ TEST_F(ScrUnderWine, AFileArgumentMakesItTheScreenSaverAndTheFileTheCurrentShow)
     ASSERT_TRUE(waitForWindow(kShowWindow)) << run->Stderr();
     // It plays the file given, not a current show (there is none).
     EXPECT_EQ(waitForPicture(expected), 0u) << run->Stderr();
-    client_->PressKey("space");
-    EXPECT_EQ(run->Wait(std::chrono::seconds(30)), 0) << run->Stderr();
+    EXPECT_EQ(endWithKey(*run, "space"), 0) << run->Stderr();
 
     std::ifstream ini(systemIni);
     std::stringstream text;
@@ -295,4 +316,22 @@ TEST_F(ScrUnderWine, PreviewAndPasswordModesEndAtOnce)
         EXPECT_EQ(run->Wait(std::chrono::seconds(60)), 0) << run->Stderr();
         EXPECT_TRUE(client_->FindTopLevel(kShowWindow).empty());
     }
+}
+
+TEST_F(ScrUnderWine, TheSettingsDialogStoresItsValuesOnEnter)
+{
+    const std::string current = "C:\\shows\\one.sdt";
+    ASSERT_EQ(wineCommand("reg", {"add", kMainKey, "/v", "filename0", "/d", current, "/f"}).status, 0);
+    wineCommand("reg", {"delete", kMainKey, "/v", "ignoreMouseMove", "/f"});
+
+    auto run = startScr({"/c"});
+    ASSERT_TRUE(waitForWindow(kSettingsWindow)) << run->Stderr();
+    EXPECT_EQ(endWithKey(*run, "Return"), 0) << run->Stderr();
+
+    // Both values as the dialog showed them: the file unchanged, the box unticked.
+    const Output file = regQuery("filename0");
+    EXPECT_NE(file.text.find(current), std::string::npos) << file.text;
+    const Output mouse = regQuery("ignoreMouseMove");
+    EXPECT_EQ(mouse.status, 0) << mouse.text;
+    EXPECT_NE(mouse.text.find("0x0"), std::string::npos) << mouse.text;
 }
