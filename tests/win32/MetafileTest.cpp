@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "config/CData.h"
+#include "model/CCharactor.h"
+#include "model/CSetting.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/ImageFiles.h"
@@ -95,6 +98,14 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes)
     std::ofstream(pathFromUtf8(path), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+
+// Points the work directory at dir while it lives.
+struct WorkDirOverride {
+    explicit WorkDirOverride(const std::string& dir) { setWorkDirOverride(dir); }
+    ~WorkDirOverride() { setWorkDirOverride(std::nullopt); }
+    WorkDirOverride(const WorkDirOverride&) = delete;
+    WorkDirOverride& operator=(const WorkDirOverride&) = delete;
+};
 
 }  // namespace
 
@@ -185,4 +196,34 @@ TEST(Win32Metafile, DamagedFilesAndOversizedPicturesAreRefused)
     TPicture picture;
     EXPECT_THROW_MSG(picture.LoadFromFile(path), EInvalidGraphic, "メタファイルが不正です");
     EXPECT_EQ(picture.Graphic(), nullptr);
+}
+
+TEST(Win32Metafile, AShowTakesAMetafileBackgroundAndFrame)
+{
+    TempDir dir;
+    const WorkDirOverride work(dir.str() + "\\work");
+    const std::string path = dir.str() + "\\背景.emf";
+    writeFile(path, makeEmf(1270, 635));
+
+    TSetting setting;
+    setting.setBackFile(path);
+    const auto* back = dynamic_cast<const TMetafile*>(setting.getBackGraphic());
+    ASSERT_NE(back, nullptr);
+    TBitmap stretched(96, 48);
+    stretched.Canvas().StretchDraw({0, 0, 96, 48}, *back);
+    EXPECT_EQ(stretched.ScanLine(24)[20], kRedPixel);
+    EXPECT_EQ(stretched.ScanLine(24)[60], kBluePixel);
+    EXPECT_EQ(stretched.ScanLine(24)[90], kWhitePixel);
+
+    // A transparent frame keys on its top-left colour, red: the mask lets the
+    // scene through there only.
+    TCharactor charactor;
+    charactor.loadGraphic(0, path);
+    ASSERT_NE(dynamic_cast<const TMetafile*>(charactor.getGraphic(0)), nullptr);
+    const TBitmap* mask = charactor.getMask(0);
+    ASSERT_NE(mask, nullptr);
+    ASSERT_EQ(mask->Width(), 48);
+    EXPECT_NE(mask->ScanLine(12)[4], kWhitePixel);
+    EXPECT_EQ(mask->ScanLine(12)[30], kWhitePixel);
+    EXPECT_EQ(mask->ScanLine(12)[44], kWhitePixel);
 }
