@@ -198,9 +198,29 @@ private:
     TBitmap image_;
 };
 
+// A Windows metafile (.wmf or .emf), drawn once when loaded, at its own size
+// on white, and drawn like a bitmap from then on.
+class TMetafile : public TGraphic {
+public:
+    TMetafile();
+    ~TMetafile() override;
+
+    int Width() const override { return image_.Width(); }
+    int Height() const override { return image_.Height(); }
+    void Draw(TCanvas& canvas, int x, int y) const override;
+    void StretchDraw(TCanvas& canvas, const TRect& rect) const override;
+    // Reads a metafile (either kind) from the stream's position to its end.
+    void LoadFromStream(TStream& stream) override;
+
+    const TBitmap& Image() const { return image_; }
+
+private:
+    TBitmap image_;
+};
+
 // Holds at most one graphic, loaded from a file whose extension chooses the
-// format: bmp, jpg/jpeg, ico, wmf/emf. Any other extension raises
-// EInvalidGraphic "拡張子 .%s の画像形式は処理できません".
+// format: bmp, jpg/jpeg, ico, and wmf/emf where MetafilesReadable() (Windows).
+// Any other extension raises EInvalidGraphic "拡張子 .%s の画像形式は処理できません".
 class TPicture {
 public:
     TPicture();

@@ -24,6 +24,7 @@ inline constexpr const char* kInvalidBitmapText = "ビットマップイメー�
 inline constexpr const char* kInvalidIconText = "アイコンイメージが不正です";
 inline constexpr const char* kJpegErrorText = "JPEG エラー #%d";
 inline constexpr const char* kInvalidPngText = "PNG イメージが不正です";
+inline constexpr const char* kInvalidMetafileText = "メタファイルが不正です";
 inline constexpr const char* kUnknownExtensionText = "拡張子 .%s の画像形式は処理できません";
 
 // Each raises EInvalidGraphic with its format's text when the bytes are not a
@@ -33,6 +34,17 @@ TDecodedImage DecodeBmp(std::span<const uint8_t> bytes);   // Windows and OS/2 b
 TDecodedImage DecodeIco(std::span<const uint8_t> bytes);   // the largest image of an icon file
 TDecodedImage DecodeJpeg(std::span<const uint8_t> bytes);  // "JPEG エラー #<libjpeg message number>"
 TDecodedImage DecodePng(std::span<const uint8_t> bytes);   // alpha below 128 is transparent
+
+// Whether this system draws metafiles (Windows, through GDI). Elsewhere
+// TPicture refuses .wmf and .emf files as an unknown format.
+bool MetafilesReadable();
+// An enhanced metafile, a placeable ("Aldus") Windows metafile or a plain
+// Windows metafile, told apart by their headers, drawn once on white at its
+// own size: an enhanced metafile's frame, a placeable one's bounding box, at
+// 96 pixels per inch. Raises EInvalidGraphic "メタファイルが不正です" for bytes
+// that are none of these or a picture beyond the limits; where metafiles are
+// not readable, the unknown-extension text for "emf" or "wmf".
+TDecodedImage DecodeMetafile(std::span<const uint8_t> bytes);
 
 // A 24-bit bottom-up Windows bitmap file of the bitmap.
 std::vector<uint8_t> EncodeBmp24(const TBitmap& bitmap);

@@ -358,6 +358,27 @@ void TJPEGImage::StretchDraw(TCanvas& canvas, const TRect& rect) const
     image_.StretchDraw(canvas, rect);
 }
 
+// --- TMetafile ---
+
+TMetafile::TMetafile() = default;
+TMetafile::~TMetafile() = default;
+
+void TMetafile::Draw(TCanvas& canvas, int x, int y) const
+{
+    image_.Draw(canvas, x, y);
+}
+
+void TMetafile::StretchDraw(TCanvas& canvas, const TRect& rect) const
+{
+    image_.StretchDraw(canvas, rect);
+}
+
+void TMetafile::LoadFromStream(TStream& stream)
+{
+    TDecodedImage image = DecodeMetafile(PictureIO::readRest(stream, kInvalidMetafileText));
+    image_.SetPixels(image.width, image.height, std::move(image.pixels));
+}
+
 // --- TPicture ---
 
 TPicture::TPicture() = default;
@@ -375,7 +396,9 @@ void TPicture::LoadFromFile(const std::string& fileName)
         graphic = std::make_unique<TJPEGImage>();
     else if (format == "ico")
         graphic = std::make_unique<TIcon>();
-    else  // metafiles ("wmf", "emf") have no reader yet
+    else if ((format == "wmf" || format == "emf") && MetafilesReadable())
+        graphic = std::make_unique<TMetafile>();
+    else
         throw EInvalidGraphic(Format(kUnknownExtensionText, {extension}));
     graphic->LoadFromFile(fileName);
     graphic_ = std::move(graphic);

@@ -2,6 +2,8 @@
 // error texts, and PNG writing and reading.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #ifdef _WIN32
 // libjpeg's message numbers, which the Windows reader reports too.
 constexpr int JERR_INPUT_EMPTY = 42;
@@ -73,17 +75,21 @@ TEST(Picture, UnknownExtensionsAndMetafilesAreRefused)
     const struct {
         const char* name;
         const char* extension;
+        bool metafile;
     } cases[] = {
-        {"a.png", "png"}, {"b.wmf", "wmf"}, {"c.EMF", "EMF"}, {"d.gif", "gif"},
-        {"noextension", ""}, {"dir.with.dot/file", ""}, {"e.", ""},
+        {"a.png", "png", false}, {"b.wmf", "wmf", true}, {"c.EMF", "EMF", true}, {"d.gif", "gif", false},
+        {"noextension", "", false}, {"dir.with.dot/file", "", false}, {"e.", "", false},
     };
     std::filesystem::create_directory(dir.path() / "dir.with.dot");
     for (const auto& c : cases) {
         const std::string path = dir.str() + "/" + c.name;
         writeFile(path, tinyBmp());
         TPicture picture;
-        EXPECT_THROW_MSG(picture.LoadFromFile(path), EInvalidGraphic,
-                         std::string("拡張子 .") + c.extension + " の画像形式は処理できません");
+        // Where metafiles are drawn (Windows), a bitmap named .wmf is a bad metafile.
+        const std::string expected = c.metafile && MetafilesReadable()
+            ? std::string("メタファイルが不正です")
+            : std::string("拡張子 .") + c.extension + " の画像形式は処理できません";
+        EXPECT_THROW_MSG(picture.LoadFromFile(path), EInvalidGraphic, expected);
         EXPECT_EQ(picture.Graphic(), nullptr);
     }
 }
@@ -169,4 +175,16 @@ TEST(Picture, SetGraphicTakesAGraphic)
     EXPECT_EQ(picture.Graphic()->Height(), 4);
     picture.SetGraphic(nullptr);
     EXPECT_EQ(picture.Graphic(), nullptr);
+}
+
+TEST(Picture, WithoutAMetafileReaderMetafileBytesReadAsAnUnknownFormat)
+{
+    if (MetafilesReadable())
+        GTEST_SKIP() << "this system draws metafiles";
+    std::vector<uint8_t> enhanced(88, 0);
+    enhanced[0] = 1;
+    std::memcpy(enhanced.data() + 40, " EMF", 4);
+    EXPECT_THROW_MSG(DecodeMetafile(enhanced), EInvalidGraphic, "拡張子 .emf の画像形式は処理できません");
+    EXPECT_THROW_MSG(DecodeMetafile(std::vector<uint8_t>{1, 0, 9, 0}), EInvalidGraphic,
+                     "拡張子 .wmf の画像形式は処理できません");
 }
