@@ -7,7 +7,9 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -449,4 +451,138 @@ TEST_F(Win32DialogView, DestroyingTheViewRemovesItsControls)
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     EXPECT_FALSE(IsWindow(edit));
     EXPECT_EQ(GetWindow(window, GW_CHILD), nullptr);
+}
+
+namespace {
+
+// Plays the user of the file-open dialog from a thread timer, which the
+// dialog's own modal loop runs: types the answer and confirms it, or cancels.
+// Should the dialog not take the answer, it is cancelled, then ended, so that
+// the test never hangs.
+struct OpenDialogUser {
+    HWND owner = nullptr;
+    std::wstring answer;  // empty: cancel
+    int ticks = 0;
+    bool seen = false;
+    std::wstring selectedFilter;
+    std::wstring startName;
+};
+OpenDialogUser* openDialogUser = nullptr;
+
+BOOL CALLBACK findOwnedDialog(HWND window, LPARAM found)
+{
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (std::wstring(className) == L"#32770" && GetWindow(window, GW_OWNER) == openDialogUser->owner
+        && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring itemText(HWND dialog, int id)
+{
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(dialog, id, text, 1024);
+    return text;
+}
+
+void CALLBACK playOpenDialogUser(HWND, UINT, UINT_PTR, DWORD)
+{
+    OpenDialogUser& user = *openDialogUser;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &findOwnedDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog == nullptr)
+        return;
+    ++user.ticks;
+    if (!user.seen) {
+        user.seen = true;
+        HWND filters = GetDlgItem(dialog, cmb1);
+        const auto selected = SendMessageW(filters, CB_GETCURSEL, 0, 0);
+        if (selected >= 0) {
+            std::wstring text(static_cast<size_t>(SendMessageW(filters, CB_GETLBTEXTLEN, selected, 0)) + 1, L'\0');
+            SendMessageW(filters, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(text.data()));
+            user.selectedFilter = text.c_str();
+        }
+        user.startName = GetDlgItem(dialog, cmb13) != nullptr ? itemText(dialog, cmb13) : itemText(dialog, edt1);
+    }
+    if (user.ticks == 1 && !user.answer.empty()) {
+        SetDlgItemTextW(dialog, cmb13, user.answer.c_str());
+        SetDlgItemTextW(dialog, edt1, user.answer.c_str());
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    } else if (user.ticks == 1 || user.ticks == 20) {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    } else if (user.ticks > 40) {
+        EndDialog(dialog, 0);
+    }
+}
+
+}  // namespace
+
+class Win32OpenDialog : public Win32DialogView {
+protected:
+    std::optional<std::string> Run(const TOpenDialog& dialog, std::wstring answer)
+    {
+        user.owner = window;
+        user.answer = std::move(answer);
+        openDialogUser = &user;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 100, &playOpenDialogUser);
+        std::optional<std::string> chosen = view->RunOpenDialog(dialog);
+        KillTimer(nullptr, timer);
+        openDialogUser = nullptr;
+        return chosen;
+    }
+
+    OpenDialogUser user;
+};
+
+TEST_F(Win32OpenDialog, ConfirmedFileComesBackAsItsFullPath)
+{
+    Build();
+    ShowAndActivate();
+    TempDir folder;
+    const std::filesystem::path file = folder.path() / pathFromUtf8("スクリーン データ.sdt");
+    std::ofstream(file) << "x";
+    TSettingForm settings;
+    TOpenDialog dialog = settings.opdScrSavData;
+    dialog.InitialDir = folder.str();
+
+    const std::optional<std::string> chosen = Run(dialog, file.wstring());
+    ASSERT_TRUE(user.seen) << "the dialog opened";
+    EXPECT_EQ(user.ticks, 1) << "it took the first answer";
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_TRUE(std::filesystem::equivalent(pathFromUtf8(*chosen), file)) << *chosen;
+    EXPECT_EQ(user.selectedFilter, L"スクリーンセーバーデータ(*.sdt)");
+    Pump();
+    EXPECT_TRUE(form.clicks.empty());
+}
+
+TEST_F(Win32OpenDialog, StartsFromThePreviousChoiceAndCancelReturnsNone)
+{
+    Build();
+    ShowAndActivate();
+    TempDir folder;
+    const std::filesystem::path file = folder.path() / pathFromUtf8("前回.sdt");
+    std::ofstream(file) << "x";
+    TOpenDialog dialog;
+    dialog.Filter = "A|*.a|B|*.b|Shows|*.sdt";
+    dialog.FilterIndex = 3;
+    dialog.FileName = win32::toUtf8(file.wstring());
+
+    EXPECT_EQ(Run(dialog, L""), std::nullopt);
+    ASSERT_TRUE(user.seen);
+    EXPECT_EQ(user.selectedFilter, L"Shows");
+    EXPECT_NE(user.startName.find(L"前回.sdt"), std::wstring::npos) << win32::toUtf8(user.startName);
+}
+
+TEST_F(Win32OpenDialog, AStartNameLongerThanAnyPathStillOpensTheDialog)
+{
+    Build();
+    ShowAndActivate();
+    TOpenDialog dialog;
+    dialog.Filter = "Shows|*.sdt";
+    dialog.FileName = "C:\\" + std::string(40000, 'x') + ".sdt";
+    EXPECT_EQ(Run(dialog, L""), std::nullopt);
+    EXPECT_TRUE(user.seen) << "the name is cut to the buffer, the dialog opens";
 }
