@@ -112,6 +112,9 @@ TWin32DialogView::TWin32DialogView(HWND window, TForm& form, const TDialogResour
         face.lfCharSet = DEFAULT_CHARSET;
     face.lfHeight = kFontHeight;
     face.lfWidth = 0;
+    // The captions are Japanese: where the message font has no Japanese
+    // glyphs the font mapper then takes a face of the same look that has.
+    face.lfCharSet = SHIFTJIS_CHARSET;
     font_ = CreateFontIndirectW(&face);
 
     for (const TControlResource& control : resource) {

@@ -432,6 +432,36 @@ TEST_F(Win32DialogView, ControlsUseTheTwelvePixelMessageFont)
         EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(view->Control(name), WM_GETFONT, 0, 0)), view->Font()) << name;
 }
 
+TEST_F(Win32DialogView, TheFontHasJapaneseGlyphsWhereTheSystemHasAny)
+{
+    Build();
+    HDC dc = GetDC(window);
+    LOGFONTW wanted{};
+    wanted.lfCharSet = SHIFTJIS_CHARSET;
+    bool japaneseFont = false;
+    EnumFontFamiliesExW(
+        dc, &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
+            *reinterpret_cast<bool*>(found) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&japaneseFont), 0);
+    if (!japaneseFont) {
+        ReleaseDC(window, dc);
+        GTEST_SKIP() << "no Japanese font installed";
+    }
+    HGDIOBJ previous = SelectObject(dc, view->Font());
+    const std::wstring caption = L"現在のスクリーンセーバーデータ";
+    std::vector<WORD> glyphs(caption.size());
+    const DWORD converted = GetGlyphIndicesW(dc, caption.c_str(), static_cast<int>(caption.size()), glyphs.data(),
+        GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, previous);
+    ReleaseDC(window, dc);
+    ASSERT_EQ(converted, caption.size());
+    for (size_t i = 0; i < glyphs.size(); ++i)
+        EXPECT_NE(glyphs[i], 0xFFFF) << "no glyph for character " << i;
+}
+
 TEST_F(Win32DialogView, UnknownNamesAreProgrammingErrors)
 {
     Build();
