@@ -20,6 +20,8 @@ constexpr LONG kFontHeight = -12;
 // Room for the longest path the file-open dialog can return.
 constexpr DWORD kOpenFileBufferChars = 32768;
 constexpr int kFirstControlId = 1000;
+// Set in a key message's lParam when the key was already down (auto-repeat).
+constexpr LPARAM kRepeatBit = LPARAM(1) << 30;
 
 bool isContainer(TControlKind kind)
 {
@@ -473,6 +475,10 @@ bool TWin32DialogView::PreTranslateMessage(MSG& message)
     case WM_KEYDOWN:
         if (control || alt)
             return false;
+        // A held Enter or Esc repeats its key-down; a press clicks once.
+        if ((message.wParam == VK_RETURN || message.wParam == VK_ESCAPE) && (message.lParam & kRepeatBit) != 0)
+            return (message.wParam == VK_RETURN && (IsButton(focus) || !defaultButton_.empty()))
+                || (message.wParam == VK_ESCAPE && !cancelButton_.empty());
         switch (message.wParam) {
         case VK_TAB:
             MoveFocus(GetKeyState(VK_SHIFT) < 0);

@@ -104,12 +104,13 @@ protected:
         app->ProcessMessages();
     }
 
-    bool Key(UINT message, WPARAM key, HWND to = nullptr)
+    bool Key(UINT message, WPARAM key, LPARAM flags = 0)
     {
         MSG msg{};
-        msg.hwnd = to != nullptr ? to : (GetFocus() != nullptr ? GetFocus() : window);
+        msg.hwnd = GetFocus() != nullptr ? GetFocus() : window;
         msg.message = message;
         msg.wParam = key;
+        msg.lParam = flags;
         return view->PreTranslateMessage(msg);
     }
 
@@ -287,6 +288,18 @@ TEST_F(Win32DialogView, EnterClicksTheDefaultOrFocusedButtonAndEscTheCancelButto
         EXPECT_EQ(form.clicks, std::vector<std::string>{c.clicked}) << c.focus << " key " << c.key;
     }
     EXPECT_FALSE(Key(WM_KEYDOWN, 'A')) << "other keys are the controls'";
+
+    // Holding the key down clicks once.
+    SetFocus(view->Control("edtCurrentScrSav"));
+    form.clicks.clear();
+    const LPARAM repeated = LPARAM(1) << 30;
+    EXPECT_TRUE(Key(WM_KEYDOWN, VK_RETURN));
+    EXPECT_TRUE(Key(WM_KEYDOWN, VK_RETURN, repeated));
+    EXPECT_TRUE(Key(WM_KEYDOWN, VK_RETURN, repeated));
+    EXPECT_TRUE(Key(WM_KEYDOWN, VK_ESCAPE));
+    EXPECT_TRUE(Key(WM_KEYDOWN, VK_ESCAPE, repeated));
+    Pump();
+    EXPECT_EQ(form.clicks, (std::vector<std::string>{"btnOk", "btnCancel"}));
 }
 
 TEST_F(Win32DialogView, WithoutDefaultOrCancelButtonEnterAndEscPassOn)
@@ -337,6 +350,18 @@ TEST_F(Win32DialogView, TabMovesTheFocusInTabSequenceOrder)
     EXPECT_EQ(backward, reversed);
     Pump();
     EXPECT_TRUE(form.clicks.empty()) << "moving the focus clicks nothing";
+}
+
+TEST_F(Win32DialogView, ComingBackGivesTheFocusToTheControlThatHadIt)
+{
+    Build();
+    ShowAndActivate();
+    SetFocus(view->Control("btnHelp"));
+    view->Activate(false);
+    SetFocus(window);
+    EXPECT_EQ(view->Focused(), "");
+    view->Activate(true);
+    EXPECT_EQ(view->Focused(), "btnHelp");
 }
 
 TEST_F(Win32DialogView, TheFocusedButtonLooksLikeTheDefaultOne)
