@@ -12,6 +12,7 @@
 
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
+#include "platform/win32/Win32DialogView.h"
 #include "platform/win32/WinText.h"
 #include "res/LurvaResources.h"
 
@@ -135,6 +136,7 @@ public:
     ~Window() override
     {
         std::erase(backend_.windows_, this);
+        view_.reset();
         // No message reaches this object any more, whatever the destruction sends.
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         if (inputContextTaken_)
@@ -204,6 +206,18 @@ public:
         SetForegroundWindow(hwnd_);
     }
 
+    // The controls are children of this window; a group box paints no face
+    // of its own, so the window draws its face under them (no clipping of
+    // children).
+    TDialogView* CreateControls(const TDialogResource& resource) override
+    {
+        SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+        view_ = std::make_unique<TWin32DialogView>(hwnd_, form_, resource);
+        return view_.get();
+    }
+
+    TWin32DialogView* View() const { return view_.get(); }
+
     void DisableInputMethod() override
     {
         const HIMC previous = ImmAssociateContext(hwnd_, nullptr);
@@ -226,7 +240,7 @@ private:
     static TPlacement PlacementOf(const TForm& form)
     {
         TPlacement placement;
-        placement.style = WS_POPUP | WS_CLIPCHILDREN;
+        placement.style = WS_POPUP;
         switch (form.BorderStyle) {
         case TFormBorderStyle::bsNone:
             break;
@@ -332,6 +346,21 @@ private:
         case WM_CLOSE:
             form_.Close();
             return 0;
+        case WM_COMMAND:
+            if (view_ && view_->HandleCommand(wParam, lParam))
+                return 0;
+            break;
+        case WM_SIZE:
+            if (view_)
+                view_->Resize(LOWORD(lParam), HIWORD(lParam));
+            break;
+        case WM_ACTIVATE:
+            if (view_) {
+                const LRESULT result = DefWindowProcW(hwnd_, message, wParam, lParam);
+                view_->Activate(LOWORD(wParam) != WA_INACTIVE);
+                return result;
+            }
+            break;
         default:
             break;
         }
@@ -341,6 +370,7 @@ private:
     TWin32Backend& backend_;
     TForm& form_;
     HWND hwnd_ = nullptr;
+    std::unique_ptr<TWin32DialogView> view_;  // the controls, when the form has any
     HIMC previousInputContext_ = nullptr;
     bool inputContextTaken_ = false;
     bool leftPressed_ = false;
@@ -382,8 +412,16 @@ int64_t TWin32Backend::NowMs()
     return static_cast<int64_t>(GetTickCount64());
 }
 
-bool TWin32Backend::PreTranslate(MSG& /*message*/)
+// The dialog keyboard (Tab, Enter, Esc, mnemonics) of the window the message
+// is for, before the focused control sees the key.
+bool TWin32Backend::PreTranslate(MSG& message)
 {
+    if (message.hwnd == nullptr)
+        return false;
+    HWND root = GetAncestor(message.hwnd, GA_ROOT);
+    for (Window* window : windows_)
+        if (window->Handle() == root && window->View() != nullptr)
+            return window->View()->PreTranslateMessage(message);
     return false;
 }
 
