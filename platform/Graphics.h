@@ -179,43 +179,33 @@ private:
     std::vector<uint8_t> transparent_;
 };
 
-// A JPEG picture, decoded when loaded and drawn like a bitmap.
-class TJPEGImage : public TGraphic {
+// A picture decoded into pixels when loaded and drawn like a bitmap from then
+// on: the formats that are not bitmaps themselves.
+class TDecodedGraphic : public TGraphic {
 public:
-    TJPEGImage();
-    ~TJPEGImage() override;
-
     int Width() const override { return image_.Width(); }
     int Height() const override { return image_.Height(); }
-    void Draw(TCanvas& canvas, int x, int y) const override;
-    void StretchDraw(TCanvas& canvas, const TRect& rect) const override;
-    // Reads a JPEG file from the stream's position to its end.
-    void LoadFromStream(TStream& stream) override;
+    void Draw(TCanvas& canvas, int x, int y) const override { image_.Draw(canvas, x, y); }
+    void StretchDraw(TCanvas& canvas, const TRect& rect) const override { image_.StretchDraw(canvas, rect); }
 
     const TBitmap& Image() const { return image_; }
 
-private:
+protected:
     TBitmap image_;
 };
 
-// A Windows metafile (.wmf or .emf), drawn once when loaded, at its own size
-// on white, and drawn like a bitmap from then on.
-class TMetafile : public TGraphic {
+// A JPEG picture.
+class TJPEGImage : public TDecodedGraphic {
 public:
-    TMetafile();
-    ~TMetafile() override;
+    // Reads a JPEG file from the stream's position to its end.
+    void LoadFromStream(TStream& stream) override;
+};
 
-    int Width() const override { return image_.Width(); }
-    int Height() const override { return image_.Height(); }
-    void Draw(TCanvas& canvas, int x, int y) const override;
-    void StretchDraw(TCanvas& canvas, const TRect& rect) const override;
+// A Windows metafile (.wmf or .emf), drawn once when loaded, at its own size on white.
+class TMetafile : public TDecodedGraphic {
+public:
     // Reads a metafile (either kind) from the stream's position to its end.
     void LoadFromStream(TStream& stream) override;
-
-    const TBitmap& Image() const { return image_; }
-
-private:
-    TBitmap image_;
 };
 
 // Holds at most one graphic, loaded from a file whose extension chooses the

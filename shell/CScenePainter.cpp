@@ -55,10 +55,8 @@ const TBitmap* plainPixels(const TGraphic& graphic)
 {
     if (const auto* bitmap = dynamic_cast<const TBitmap*>(&graphic))
         return bitmap;
-    if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(&graphic))
-        return &jpeg->Image();
-    if (const auto* metafile = dynamic_cast<const TMetafile*>(&graphic))
-        return &metafile->Image();
+    if (const auto* decoded = dynamic_cast<const TDecodedGraphic*>(&graphic))
+        return &decoded->Image();
     if (const auto* icon = dynamic_cast<const TIcon*>(&graphic); icon != nullptr && icon->TransparentMask().empty())
         return &icon->Image();
     return nullptr;

@@ -343,35 +343,7 @@ void TIcon::LoadFromStream(TStream& stream)
     transparent_ = anyTransparent ? std::move(image.transparent) : std::vector<uint8_t>{};
 }
 
-// --- TJPEGImage ---
-
-TJPEGImage::TJPEGImage() = default;
-TJPEGImage::~TJPEGImage() = default;
-
-void TJPEGImage::Draw(TCanvas& canvas, int x, int y) const
-{
-    image_.Draw(canvas, x, y);
-}
-
-void TJPEGImage::StretchDraw(TCanvas& canvas, const TRect& rect) const
-{
-    image_.StretchDraw(canvas, rect);
-}
-
 // --- TMetafile ---
-
-TMetafile::TMetafile() = default;
-TMetafile::~TMetafile() = default;
-
-void TMetafile::Draw(TCanvas& canvas, int x, int y) const
-{
-    image_.Draw(canvas, x, y);
-}
-
-void TMetafile::StretchDraw(TCanvas& canvas, const TRect& rect) const
-{
-    image_.StretchDraw(canvas, rect);
-}
 
 void TMetafile::LoadFromStream(TStream& stream)
 {

@@ -20,10 +20,9 @@
 #include "platform/Graphics.h"
 #include "platform/ImageFiles.h"
 #include "sdl/XTestSupport.h"
+#include "shell/StillShow.h"
 #include "support/Environment.h"
 #include "support/TestSupport.h"
-#include "tools/sdtool/Manifest.h"
-#include "tools/sdtool/Pack.h"
 
 namespace {
 
@@ -36,35 +35,6 @@ std::string hex(unsigned long value)
     char text[32];
     std::snprintf(text, sizeof text, "0x%lx", value);
     return text;
-}
-
-std::string shellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-size_t differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
-{
-    if (a.size() != b.size())
-        return std::max(a.size(), b.size());
-    size_t wrong = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        wrong += a[i] != b[i] ? 1 : 0;
-    return wrong;
-}
-
-// Whether the process still runs (a zombie has ended).
-bool running(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    const size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
 class LurvaX11 : public ::testing::Test {
@@ -81,8 +51,7 @@ protected:
         show_ = stillShow();
     }
 
-    // A show whose characters stand still: every step shows the same picture.
-    // A stretched background, a white-keyed character over an opaque one.
+    // A show whose characters stand still over a stretched bitmap background.
     std::string stillShow()
     {
         TBitmap back(64, 48);
@@ -90,39 +59,14 @@ protected:
             for (int x = 0; x < 64; ++x)
                 back.Canvas().SetPixel(x, y, static_cast<TColor>((x * 4) << 16 | (y * 5) << 8 | 0x40));
         back.SaveToFile((dir_.path() / "back.bmp").string());
-        TBitmap block(90, 60);
-        block.Canvas().BrushColor = 0x2060C0;
-        block.Canvas().FillRect({0, 0, 90, 60});
-        block.SaveToFile((dir_.path() / "block.bmp").string());
-        TBitmap ring(50, 50);  // white all round, the key; a red disc inside
-        for (int y = 0; y < 50; ++y)
-            for (int x = 0; x < 50; ++x)
-                if ((x - 25) * (x - 25) + (y - 25) * (y - 25) < 20 * 20)
-                    ring.Canvas().SetPixel(x, y, 0x0000E0);
-        ring.SaveToFile((dir_.path() / "ring.bmp").string());
-
-        Manifest manifest;
-        manifest.backMode = 2;
-        manifest.background = (dir_.path() / "back.bmp").string();
-        ManifestCharactor opaque;
-        opaque.transparent = false;
-        opaque.frames = {(dir_.path() / "block.bmp").string()};
-        opaque.points.assign(600, {0.4, 0.5});
-        ManifestCharactor keyed;
-        keyed.transparent = true;
-        keyed.frames = {(dir_.path() / "ring.bmp").string()};
-        keyed.points.assign(600, {0.45, 0.55});
-        manifest.charactors = {opaque, keyed};
-        const std::string file = (dir_.path() / "still.sdt").string();
-        packShow(manifest, file);
-        return file;
+        return PackStillShow(dir_.path(), (dir_.path() / "back.bmp").string());
     }
 
     // What sdtool render gives for the show at width x height.
     std::vector<uint32_t> rendered(int width, int height)
     {
         const fs::path png = dir_.path() / ("render-" + std::to_string(width) + ".png");
-        const std::string command = shellQuoted(SDTOOL) + " render " + shellQuoted(show_) + " -o " + shellQuoted(png.string())
+        const std::string command = ShellQuoted(SDTOOL) + " render " + ShellQuoted(show_) + " -o " + ShellQuoted(png.string())
                                     + " --size " + std::to_string(width) + "x" + std::to_string(height)
                                     + " --tick 3 2>/dev/null";
         if (std::system(command.c_str()) != 0)
@@ -149,7 +93,7 @@ protected:
         size_t wrong = expected.size();
         for (int i = 0; i < 200 && wrong != 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            wrong = differingPixels(client_->Screenshot(window, width, height), expected);
+            wrong = DifferingPixels(client_->Screenshot(window, width, height), expected);
         }
         return wrong;
     }
@@ -192,7 +136,7 @@ TEST_F(LurvaX11, TheScreenShowsWhatSdtoolRenderGivesAndInputEndsIt)
              c.MovePointer(310, 205);
              // Two movements are tolerated: give them time to arrive.
              std::this_thread::sleep_for(std::chrono::milliseconds(500));
-             EXPECT_TRUE(running(pid)) << "two movements ended the show";
+             EXPECT_TRUE(ProcessRunning(pid)) << "two movements ended the show";
              c.MovePointer(320, 210);
          }},
     };
@@ -237,7 +181,7 @@ TEST_F(LurvaX11, MovementsDoNotEndTheShowWhenTheSettingsSaySo)
     for (int i = 0; i < 6; ++i)
         client_->MovePointer(100 + 10 * i, 100);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_TRUE(running(show->Pid())) << show->Stderr();
+    EXPECT_TRUE(ProcessRunning(show->Pid())) << show->Stderr();
     client_->PressKey("Escape");
     EXPECT_EQ(show->Wait(), 0) << show->Stderr();
     EXPECT_TRUE(workFiles().empty());
@@ -259,7 +203,7 @@ TEST_F(LurvaX11, AsAHackItPlaysInsideAnotherClientsWindow)
     // Black again, so that only the next show's own picture can match.
     XClearWindow(client_->get(), window);
     XSync(client_->get(), False);
-    ASSERT_NE(differingPixels(client_->Screenshot(window, 320, 240), expected), 0u);
+    ASSERT_NE(DifferingPixels(client_->Screenshot(window, 320, 240), expected), 0u);
     auto show = start({"-root"}, {"XSCREENSAVER_WINDOW=" + hex(window)});
     EXPECT_EQ(waitForPicture(window, 320, 240, expected), 0u) << show->Stderr();
     EXPECT_TRUE(client_->FindTopLevel(kWindowName).empty()) << "no window of its own";

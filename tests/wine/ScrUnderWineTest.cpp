@@ -21,10 +21,9 @@
 #include "platform/Graphics.h"
 #include "platform/ImageFiles.h"
 #include "sdl/XTestSupport.h"
+#include "shell/StillShow.h"
 #include "support/PictureFixtures.h"
 #include "support/TestSupport.h"
-#include "tools/sdtool/Manifest.h"
-#include "tools/sdtool/Pack.h"
 
 namespace {
 
@@ -36,47 +35,9 @@ const std::string kShowWindow = "Lurvasaver";
 const std::string kSettingsWindow = "設定";
 const std::string kMainKey = "HKCU\\Software\\Kelvo\\rororade\\main";
 
-std::string shellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Whether the process still runs (a zombie has ended).
-bool running(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    const size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
 bool onPath(const char* program)
 {
     return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Pixels further apart than tolerance in any channel.
-size_t differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int tolerance)
-{
-    if (a.size() != b.size())
-        return std::max(a.size(), b.size());
-    size_t wrong = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        for (int shift = 0; shift <= 16; shift += 8) {
-            const int x = static_cast<int>((a[i] >> shift) & 0xFF);
-            const int y = static_cast<int>((b[i] >> shift) & 0xFF);
-            if (std::abs(x - y) > tolerance) {
-                ++wrong;
-                break;
-            }
-        }
-    }
-    return wrong;
 }
 
 // One wine prefix and one X server for the whole suite: a wineserver keeps
@@ -128,10 +89,10 @@ protected:
     // wine-run with the suite's prefix and display; words are shell-quoted.
     static Output wineCommand(const std::string& options, const std::vector<std::string>& words = {})
     {
-        std::string command = "DISPLAY=" + shellQuoted(server_->Display()) + " " + shellQuoted(kWineRun)
-                              + " --prefix=" + shellQuoted(kPrefix) + " " + options;
+        std::string command = "DISPLAY=" + ShellQuoted(server_->Display()) + " " + ShellQuoted(kWineRun)
+                              + " --prefix=" + ShellQuoted(kPrefix) + " " + options;
         for (const std::string& word : words)
-            command += " " + shellQuoted(word);
+            command += " " + ShellQuoted(word);
         command += " 2>&1";
         Output output;
         FILE* pipe = popen(command.c_str(), "r");
@@ -170,9 +131,9 @@ protected:
     // the focus goes elsewhere), within a limit; its exit status, -1 if it did not end.
     int endWithKey(ShowProcess& process, const char* key) const
     {
-        for (int press = 0; press < 15 && running(process.Pid()); ++press) {
+        for (int press = 0; press < 15 && ProcessRunning(process.Pid()); ++press) {
             client_->PressKey(key);
-            for (int i = 0; i < 20 && running(process.Pid()); ++i)
+            for (int i = 0; i < 20 && ProcessRunning(process.Pid()); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         return process.Wait(std::chrono::seconds(10));
@@ -190,8 +151,7 @@ protected:
         return false;
     }
 
-    // A show whose characters stand still over a JPEG background: every step
-    // shows the same picture. An opaque block and a white-keyed disc.
+    // A show whose characters stand still over a stretched JPEG background.
     std::string stillShow()
     {
         std::vector<uint32_t> back(64 * 48);
@@ -202,38 +162,13 @@ protected:
         const std::vector<uint8_t> jpeg = makeJpeg(back, 64, 48);
         std::ofstream(backFile, std::ios::binary)
             .write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
-        TBitmap block(90, 60);
-        block.Canvas().BrushColor = 0x2060C0;
-        block.Canvas().FillRect({0, 0, 90, 60});
-        block.SaveToFile((dir_.path() / "block.bmp").string());
-        TBitmap ring(50, 50);
-        for (int y = 0; y < 50; ++y)
-            for (int x = 0; x < 50; ++x)
-                if ((x - 25) * (x - 25) + (y - 25) * (y - 25) < 20 * 20)
-                    ring.Canvas().SetPixel(x, y, 0x0000E0);
-        ring.SaveToFile((dir_.path() / "ring.bmp").string());
-
-        Manifest manifest;
-        manifest.backMode = 2;
-        manifest.background = backFile.string();
-        ManifestCharactor opaque;
-        opaque.transparent = false;
-        opaque.frames = {(dir_.path() / "block.bmp").string()};
-        opaque.points.assign(600, {0.4, 0.5});
-        ManifestCharactor keyed;
-        keyed.transparent = true;
-        keyed.frames = {(dir_.path() / "ring.bmp").string()};
-        keyed.points.assign(600, {0.45, 0.55});
-        manifest.charactors = {opaque, keyed};
-        const std::string file = (dir_.path() / "still.sdt").string();
-        packShow(manifest, file);
-        return file;
+        return PackStillShow(dir_.path(), backFile.string());
     }
 
     std::vector<uint32_t> rendered(const std::string& show)
     {
         const fs::path png = dir_.path() / "render.png";
-        const std::string command = shellQuoted(SDTOOL) + " render " + shellQuoted(show) + " -o " + shellQuoted(png.string())
+        const std::string command = ShellQuoted(SDTOOL) + " render " + ShellQuoted(show) + " -o " + ShellQuoted(png.string())
                                     + " --size " + std::to_string(kWidth) + "x" + std::to_string(kHeight)
                                     + " --tick 3 >/dev/null 2>&1";
         if (std::system(command.c_str()) != 0)
@@ -250,7 +185,7 @@ protected:
         size_t wrong = expected.size();
         for (int i = 0; i < 300 && wrong != 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            wrong = differingPixels(client_->Screenshot(client_->Root(), kWidth, kHeight), expected, 4);
+            wrong = DifferingPixels(client_->Screenshot(client_->Root(), kWidth, kHeight), expected, 4);
         }
         return wrong;
     }
