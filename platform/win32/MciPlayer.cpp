@@ -35,21 +35,6 @@ std::string mciErrorText(MCIERROR error)
     return toUtf8(text);
 }
 
-std::string lastErrorText()
-{
-    const DWORD code = GetLastError();
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string result = length > 0 ? toUtf8(std::wstring_view(text, length)) : "error " + std::to_string(code);
-    if (text != nullptr)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
-        result.pop_back();
-    return result;
-}
-
 ATOM registerWindowClass(WNDPROC procedure)
 {
     static const ATOM atom = [procedure] {

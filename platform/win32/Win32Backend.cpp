@@ -55,21 +55,6 @@ TShiftState mouseShiftState(WPARAM keys)
     return shift;
 }
 
-std::string lastErrorText()
-{
-    const DWORD code = GetLastError();
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-            | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string result = length > 0 ? win32::toUtf8(std::wstring_view(text, length)) : std::string();
-    if (text != nullptr)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
-        result.pop_back();
-    return result.empty() ? "error " + std::to_string(code) : result;
-}
-
 // A 32-bit top-down DIB header for pixels laid out as TBitmap keeps them:
 // 0x00RRGGBB words are the bytes B, G, R, 0 that BI_RGB expects.
 BITMAPINFO dibHeader(int width, int height)
@@ -120,7 +105,7 @@ public:
             placement.style, placement.x, placement.y, placement.width, placement.height, nullptr, nullptr,
             GetModuleHandleW(nullptr), this);
         if (hwnd_ == nullptr)
-            throw Exception("cannot open a window: " + lastErrorText());
+            throw Exception("cannot open a window: " + win32::lastErrorText());
         backend_.windows_.push_back(this);
 
         // Where the pointer is now: a move report at this place is the window
@@ -384,7 +369,7 @@ private:
 TWin32Backend::TWin32Backend() : wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     if (wakeEvent_ == nullptr)
-        throw Exception("cannot make the message loop's wake-up event: " + lastErrorText());
+        throw Exception("cannot make the message loop's wake-up event: " + win32::lastErrorText());
 }
 
 TWin32Backend::~TWin32Backend()
@@ -500,7 +485,7 @@ void TWin32Backend::ShowHelp(const std::string& helpFile, int context)
         return;
     HWND owner = NewestWindow();
     if (!WinHelpW(owner, win32::toWide(helpFile).c_str(), HELP_CONTEXT, static_cast<ULONG_PTR>(context)))
-        std::fprintf(stderr, "cannot open the help file %s: %s\n", helpFile.c_str(), lastErrorText().c_str());
+        std::fprintf(stderr, "cannot open the help file %s: %s\n", helpFile.c_str(), win32::lastErrorText().c_str());
 }
 
 TScreenSize TWin32Backend::ScreenSize()

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cwchar>
+#include <string>
 
 namespace win32 {
 
@@ -60,6 +61,21 @@ std::string toUtf8(std::wstring_view wide)
 std::string toUtf8(const wchar_t* wide)
 {
     return wide == nullptr ? std::string() : toUtf8(std::wstring_view(wide, std::wcslen(wide)));
+}
+
+std::string lastErrorText()
+{
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result = length > 0 ? toUtf8(std::wstring_view(text, length)) : std::string();
+    if (text != nullptr)
+        LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+        result.pop_back();
+    return result.empty() ? "error " + std::to_string(code) : result;
 }
 
 }  // namespace win32

@@ -14,4 +14,8 @@ std::string toUtf8(std::wstring_view wide);
 // A NUL-terminated UTF-16 string from Windows (a null pointer reads as "").
 std::string toUtf8(const wchar_t* wide);
 
+// The system's text for the calling thread's last error (GetLastError), in
+// UTF-8 without the line end; "error N" when the system has none.
+std::string lastErrorText();
+
 }  // namespace win32
