@@ -35,8 +35,9 @@ TDecodedImage DecodeIco(std::span<const uint8_t> bytes);   // the largest image 
 TDecodedImage DecodeJpeg(std::span<const uint8_t> bytes);  // "JPEG エラー #<libjpeg message number>"
 TDecodedImage DecodePng(std::span<const uint8_t> bytes);   // alpha below 128 is transparent
 
-// Whether this system draws metafiles (Windows, through GDI). Elsewhere
-// TPicture refuses .wmf and .emf files as an unknown format.
+// Whether this build draws metafiles (Windows through GDI, Linux through
+// libwmf, libemf2svg and librsvg). Where not, TPicture refuses .wmf and .emf
+// files as an unknown format.
 bool MetafilesReadable();
 // An enhanced metafile, a placeable ("Aldus") Windows metafile or a plain
 // Windows metafile, told apart by their headers, drawn once on white at its

@@ -6,7 +6,7 @@ set -euo pipefail
 build_packages=(
   cmake ninja-build g++ pkg-config make
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev
+  libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev libwmf-dev libemf2svg-dev librsvg2-dev
   libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev timgm6mb-soundfont libgtk-3-dev
   fonts-ipaexfont-gothic
   clang libclang-rt-14-dev libfuzzer-14-dev

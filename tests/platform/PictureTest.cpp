@@ -176,15 +176,3 @@ TEST(Picture, SetGraphicTakesAGraphic)
     picture.SetGraphic(nullptr);
     EXPECT_EQ(picture.Graphic(), nullptr);
 }
-
-TEST(Picture, WithoutAMetafileReaderMetafileBytesReadAsAnUnknownFormat)
-{
-    if (MetafilesReadable())
-        GTEST_SKIP() << "this system draws metafiles";
-    std::vector<uint8_t> enhanced(88, 0);
-    enhanced[0] = 1;
-    std::memcpy(enhanced.data() + 40, " EMF", 4);
-    EXPECT_THROW_MSG(DecodeMetafile(enhanced), EInvalidGraphic, "拡張子 .emf の画像形式は処理できません");
-    EXPECT_THROW_MSG(DecodeMetafile(std::vector<uint8_t>{1, 0, 9, 0}), EInvalidGraphic,
-                     "拡張子 .wmf の画像形式は処理できません");
-}
