@@ -20,3 +20,6 @@ find_library(EMF2SVG_LIBRARY emf2svg REQUIRED)
 add_library(lurva_emf2svg INTERFACE IMPORTED)
 target_include_directories(lurva_emf2svg INTERFACE ${EMF2SVG_INCLUDE_DIR})
 target_link_libraries(lurva_emf2svg INTERFACE ${EMF2SVG_LIBRARY})
+# libwmf's own gd headers include each other by bare name.
+find_path(LIBWMF_GD_INCLUDE_DIR gd_io.h PATH_SUFFIXES libwmf/gd REQUIRED)
+target_include_directories(PkgConfig::LIBWMF INTERFACE ${LIBWMF_GD_INCLUDE_DIR})

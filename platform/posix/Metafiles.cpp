@@ -7,6 +7,7 @@
 #include <emf2svg.h>
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
+#include <gd.h>  // libwmf's own gd, from its include directory
 #include <librsvg/rsvg.h>
 
 #include <algorithm>
@@ -123,13 +124,35 @@ std::optional<wmfD_Rect> pictureInDevice(std::span<const uint8_t> file, const Me
     return std::nullopt;
 }
 
+// The image libwmf's gd device leaves to its caller, which the library
+// offers no call to free: its true-colour pixels are one block behind the
+// row pointers; a drawn polygon leaves its scratch buffer.
+void releaseGdImage(void* image)
+{
+    auto* gd = static_cast<gdImagePtr>(image);
+    if (gd == nullptr)
+        return;
+    if (gd->tpixels != nullptr) {
+        std::free(gd->tpixels[0]);
+        std::free(gd->tpixels);
+    }
+    std::free(gd->polyInts);
+    std::free(gd->style);
+    std::free(gd);
+}
+
 // libwmf's player with its gd device, destroyed with everything it allocated.
 struct WmfPlayer {
     wmfAPI* api = nullptr;
     ~WmfPlayer()
     {
-        if (api != nullptr)
-            wmf_api_destroy(api);
+        if (api == nullptr)
+            return;
+        if (wmf_gd_t* device = WMF_GD_GetData(api); device != nullptr && device->type == wmf_gd_image) {
+            releaseGdImage(device->gd_image);
+            device->gd_image = nullptr;
+        }
+        wmf_api_destroy(api);
     }
 };
 
