@@ -2,6 +2,7 @@
 // that every renderer refuses the same damaged files before playing any.
 #include "platform/core/MetafileFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -83,6 +84,7 @@ WindowExtent walkWindowsRecords(const Bytes& in, MetafileLayout& layout)
         if (size < 6 || size > total - offset)
             fail(kInvalidMetafileText);
         countRecord(layout.recordCount);
+        layout.largestRecordWords = std::max(layout.largestRecordWords, static_cast<uint32_t>(size / 2));
         if (function == 0)
             break;
         if (function == kMetaSetWindowExt && size >= 10) {

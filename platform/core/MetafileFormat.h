@@ -26,6 +26,9 @@ struct MetafileLayout {
     // a placeable header and without trailing bytes).
     std::span<const uint8_t> records;
     size_t recordCount = 0;
+    // A Windows metafile's largest record in 16-bit words, as the walk found
+    // it (the header's own figure may be anything).
+    uint32_t largestRecordWords = 0;
 };
 
 // More records than this are refused: walking and playing them would take

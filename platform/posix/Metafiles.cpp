@@ -165,8 +165,13 @@ TDecodedImage playWindows(std::span<const uint8_t> file, const MetafileLayout& l
     const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     if (wmf_api_create(&player.api, flags, &options) != wmf_E_None)
         fail(kInvalidMetafileText);
-    // libwmf reads but never writes the bytes it is given.
+    // libwmf reads but never writes the bytes it is given. It sizes its
+    // record buffer by the header's largest record: the copy carries the
+    // figure the walk found instead.
     std::vector<uint8_t> copy(file.begin(), file.end());
+    const size_t maxRecordAt = (layout.kind == MetafileKind::Placeable ? kPlaceableHeaderSize : 0) + 12;
+    for (size_t i = 0; i < 4; ++i)
+        copy.at(maxRecordAt + i) = static_cast<uint8_t>(layout.largestRecordWords >> (8 * i));
     if (wmf_mem_open(player.api, copy.data(), static_cast<long>(copy.size())) != wmf_E_None)
         fail(kInvalidMetafileText);
     wmfD_Rect box{};
