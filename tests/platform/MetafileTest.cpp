@@ -46,8 +46,8 @@ TEST(Metafile, EachKindLoadsAtItsSizeWithItsColoursOnWhite)
         std::string name;
         std::vector<uint8_t> bytes;
     } cases[] = {
-        {"絵.emf", emf},
-        {"絵.WMF", makePlaceable(wmf, 720, 360, 1440)},
+        {"picture.emf", emf},
+        {"picture.WMF", makePlaceable(wmf, 720, 360, 1440)},
         {"inches.wmf", makePlaceable(wmf, 1, 1, 4)},  // a box of a quarter inch: 24 x 24 pixels
         {"plain.wmf", wmf},
         {"enhanced-named.wmf", emf},  // the content decides the kind
@@ -95,7 +95,7 @@ TEST(Metafile, DamagedFilesAndOversizedPicturesAreRefused)
 
     // Through the picture, which then holds nothing.
     TempDir dir;
-    const std::string path = dir.str() + "/壊れた.emf";
+    const std::string path = dir.str() + "/broken.emf";
     const std::vector<uint8_t> emf = makeEnhancedMetafile();
     writeFile(path, std::vector<uint8_t>(emf.begin(), emf.begin() + static_cast<std::ptrdiff_t>(emf.size() / 2)));
     TPicture picture;
