@@ -86,6 +86,34 @@ WindowsMapping readMapping(std::span<const uint8_t> records)
     return mapping;
 }
 
+// libwmf strokes a wide pen by stamping it along the outline, so the time a
+// line takes grows with the square of the width: a hostile file's pen of
+// 60000 units would take minutes. A pen wider than the whole picture paints
+// the same as one exactly that wide, so wider ones are narrowed to it.
+void narrowPens(std::vector<uint8_t>& file, size_t recordsAt, double pictureExtent)
+{
+    constexpr uint16_t kCreatePenIndirect = 0x02FA;
+    const uint16_t widest = static_cast<uint16_t>(std::clamp(std::ceil(pictureExtent), 1.0, 32767.0));
+    const auto u16 = [&](size_t at) { return static_cast<uint16_t>(file[at] | file[at + 1] << 8); };
+    const auto u32 = [&](size_t at) { return uint32_t{u16(at)} | uint32_t{u16(at + 2)} << 16; };
+    // The walk has checked that every record lies within the bytes.
+    for (size_t offset = recordsAt; offset + 6 <= file.size();) {
+        const uint64_t size = uint64_t{u32(offset)} * 2;
+        const uint16_t function = u16(offset + 4);
+        if (function == 0 || size < 6 || size > file.size() - offset)
+            break;
+        // Style, then the width as a point whose x is the width.
+        if (function == kCreatePenIndirect && size >= 12) {
+            const int width = std::abs(static_cast<int16_t>(u16(offset + 8)));
+            if (width > widest) {
+                file[offset + 8] = static_cast<uint8_t>(widest);
+                file[offset + 9] = static_cast<uint8_t>(widest >> 8);
+            }
+        }
+        offset += size;
+    }
+}
+
 wmfD_Rect deviceRect(double left, double top, double right, double bottom)
 {
     wmfD_Rect rect{};
@@ -172,13 +200,21 @@ TDecodedImage playWindows(std::span<const uint8_t> file, const MetafileLayout& l
     const size_t maxRecordAt = (layout.kind == MetafileKind::Placeable ? kPlaceableHeaderSize : 0) + 12;
     for (size_t i = 0; i < 4; ++i)
         copy.at(maxRecordAt + i) = static_cast<uint8_t>(layout.largestRecordWords >> (8 * i));
+    wmfD_Rect box{};
+    const std::optional<wmfD_Rect> shown = pictureInDevice(file, layout);
+    if (shown) {
+        // In logical units the picture is at most as wide as its window or
+        // its box in device units, whichever is larger.
+        const WindowsMapping mapping = readMapping(layout.records);
+        const double extent = std::max({double(shown->BR.x - shown->TL.x), double(shown->BR.y - shown->TL.y),
+            std::abs(double(mapping.windowExtX)), std::abs(double(mapping.windowExtY))});
+        narrowPens(copy, maxRecordAt - 12 + kWmfHeaderSize, extent);
+    }
     if (wmf_mem_open(player.api, copy.data(), static_cast<long>(copy.size())) != wmf_E_None)
         fail(kInvalidMetafileText);
-    wmfD_Rect box{};
     if (wmf_scan(player.api, 0, &box) != wmf_E_None)
         fail(kInvalidMetafileText);
-
-    if (const std::optional<wmfD_Rect> shown = pictureInDevice(file, layout))
+    if (shown)
         box = *shown;
 
     int width = layout.width;
