@@ -86,14 +86,14 @@ WindowsMapping readMapping(std::span<const uint8_t> records)
     return mapping;
 }
 
-// libwmf strokes a wide pen by stamping it along the outline, so the time a
-// line takes grows with the square of the width: a hostile file's pen of
-// 60000 units would take minutes. A pen wider than the whole picture paints
-// the same as one exactly that wide, so wider ones are narrowed to it.
-void narrowPens(std::vector<uint8_t>& file, size_t recordsAt, double pictureExtent)
+// libwmf strokes a wide pen in time that grows with its width in pixels: a
+// hostile file's pen of 60000 units took seconds. A pen twice as wide as the
+// picture's larger side covers the picture from any line in it, so a wider
+// one paints nothing more and is narrowed to that (in logical units).
+void narrowPens(std::vector<uint8_t>& file, size_t recordsAt, double widestLogical)
 {
     constexpr uint16_t kCreatePenIndirect = 0x02FA;
-    const uint16_t widest = static_cast<uint16_t>(std::clamp(std::ceil(pictureExtent), 1.0, 32767.0));
+    const uint16_t widest = static_cast<uint16_t>(std::clamp(std::ceil(widestLogical), 1.0, 32767.0));
     const auto u16 = [&](size_t at) { return static_cast<uint16_t>(file[at] | file[at + 1] << 8); };
     const auto u32 = [&](size_t at) { return uint32_t{u16(at)} | uint32_t{u16(at + 2)} << 16; };
     // The walk has checked that every record lies within the bytes.
@@ -152,6 +152,28 @@ std::optional<wmfD_Rect> pictureInDevice(std::span<const uint8_t> file, const Me
     return std::nullopt;
 }
 
+// The widest pen, in logical units, that still paints less than twice the
+// picture's larger side in pixels.
+double widestUsefulPen(const MetafileLayout& layout, const std::optional<wmfD_Rect>& shown)
+{
+    const double largerSide = std::max(layout.width, layout.height);
+    if (!shown || largerSide <= 0)
+        return 2.0 * kMaxPictureSide;  // logical units are about pixels here
+    const double boxWidth = std::max(double(shown->BR.x - shown->TL.x), 1e-3);
+    const double boxHeight = std::max(double(shown->BR.y - shown->TL.y), 1e-3);
+    // Pixels per device unit of the shown box, the larger of both directions.
+    const double pixelsPerUnit = std::max(layout.width / boxWidth, layout.height / boxHeight);
+    double widest = 2.0 * largerSide / pixelsPerUnit;
+    // A scaled mapping turns logical units into device units by viewport over window.
+    const WindowsMapping m = readMapping(layout.records);
+    constexpr int kMmIsotropic = 7;
+    constexpr int kMmAnisotropic = 8;
+    if (m.hasWindowExtent && (m.mapMode == kMmIsotropic || m.mapMode == kMmAnisotropic) && m.viewportExtX != 0
+        && m.viewportExtY != 0)
+        widest *= std::max(std::abs(double(m.windowExtX) / m.viewportExtX), std::abs(double(m.windowExtY) / m.viewportExtY));
+    return widest;
+}
+
 // The image libwmf's gd device leaves to its caller, which the library
 // offers no call to free: its true-colour pixels are one block behind the
 // row pointers; a drawn polygon leaves its scratch buffer.
@@ -202,14 +224,7 @@ TDecodedImage playWindows(std::span<const uint8_t> file, const MetafileLayout& l
         copy.at(maxRecordAt + i) = static_cast<uint8_t>(layout.largestRecordWords >> (8 * i));
     wmfD_Rect box{};
     const std::optional<wmfD_Rect> shown = pictureInDevice(file, layout);
-    if (shown) {
-        // In logical units the picture is at most as wide as its window or
-        // its box in device units, whichever is larger.
-        const WindowsMapping mapping = readMapping(layout.records);
-        const double extent = std::max({double(shown->BR.x - shown->TL.x), double(shown->BR.y - shown->TL.y),
-            std::abs(double(mapping.windowExtX)), std::abs(double(mapping.windowExtY))});
-        narrowPens(copy, maxRecordAt - 12 + kWmfHeaderSize, extent);
-    }
+    narrowPens(copy, maxRecordAt - 12 + kWmfHeaderSize, widestUsefulPen(layout, shown));
     if (wmf_mem_open(player.api, copy.data(), static_cast<long>(copy.size())) != wmf_E_None)
         fail(kInvalidMetafileText);
     if (wmf_scan(player.api, 0, &box) != wmf_E_None)
