@@ -42,6 +42,11 @@ struct WindowsMapping {
     int16_t viewportOrgX = 0, viewportOrgY = 0;
     // libwmf's viewport for a scaled mapping until a record sets one.
     int16_t viewportExtX = 1024, viewportExtY = 1024;
+    // Over the whole file, which may change the mapping between drawings: the
+    // largest number of device units a logical unit can span.
+    bool anyScaledMode = false;
+    double smallestWindowExtent = 32768;
+    double largestViewportExtent = 1024;
 };
 
 WindowsMapping readMapping(std::span<const uint8_t> records)
@@ -62,6 +67,7 @@ WindowsMapping readMapping(std::span<const uint8_t> records)
             break;
         if (function == kSetMapMode && size >= 8) {
             mapping.mapMode = in.u16(offset + 6);
+            mapping.anyScaledMode = mapping.anyScaledMode || mapping.mapMode == 7 || mapping.mapMode == 8;
         } else if (size >= 10) {
             // Each of these takes y, then x.
             const int16_t y = s16(offset + 6);
@@ -73,12 +79,17 @@ WindowsMapping readMapping(std::span<const uint8_t> records)
                 mapping.windowExtX = x;
                 mapping.windowExtY = y;
                 mapping.hasWindowExtent = x != 0 && y != 0;
+                for (const int16_t extent : {x, y})
+                    if (extent != 0)
+                        mapping.smallestWindowExtent = std::min(mapping.smallestWindowExtent, std::abs(double(extent)));
             } else if (function == kSetViewportOrg) {
                 mapping.viewportOrgX = x;
                 mapping.viewportOrgY = y;
             } else if (function == kSetViewportExt) {
                 mapping.viewportExtX = x;
                 mapping.viewportExtY = y;
+                mapping.largestViewportExtent = std::max({mapping.largestViewportExtent, std::abs(double(x)),
+                    std::abs(double(y))});
             }
         }
         offset += size;
@@ -152,8 +163,8 @@ std::optional<wmfD_Rect> pictureInDevice(std::span<const uint8_t> file, const Me
     return std::nullopt;
 }
 
-// The widest pen, in logical units, that still paints less than twice the
-// picture's larger side in pixels.
+// The widest pen, in logical units, that paints at most twice the picture's
+// larger side in pixels under any mapping the file sets.
 double widestUsefulPen(const MetafileLayout& layout, const std::optional<wmfD_Rect>& shown)
 {
     const double largerSide = std::max(layout.width, layout.height);
@@ -164,13 +175,11 @@ double widestUsefulPen(const MetafileLayout& layout, const std::optional<wmfD_Re
     // Pixels per device unit of the shown box, the larger of both directions.
     const double pixelsPerUnit = std::max(layout.width / boxWidth, layout.height / boxHeight);
     double widest = 2.0 * largerSide / pixelsPerUnit;
-    // A scaled mapping turns logical units into device units by viewport over window.
+    // A scaled mapping turns a logical unit into up to viewport over window
+    // device units; taken at its largest over the whole file.
     const WindowsMapping m = readMapping(layout.records);
-    constexpr int kMmIsotropic = 7;
-    constexpr int kMmAnisotropic = 8;
-    if (m.hasWindowExtent && (m.mapMode == kMmIsotropic || m.mapMode == kMmAnisotropic) && m.viewportExtX != 0
-        && m.viewportExtY != 0)
-        widest *= std::max(std::abs(double(m.windowExtX) / m.viewportExtX), std::abs(double(m.windowExtY) / m.viewportExtY));
+    if (m.anyScaledMode)
+        widest /= std::max(m.largestViewportExtent / m.smallestWindowExtent, 1.0);
     return widest;
 }
 
