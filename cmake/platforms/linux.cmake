@@ -10,9 +10,9 @@ pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 # embedding (Debian's libsdl2-dev, libx11-dev, libxext-dev).
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11 xext)
-# Metafiles: Windows metafiles through libwmf (libwmf-dev), enhanced
-# metafiles through libemf2svg (libemf2svg-dev, no pkg-config file) into SVG
-# drawn by librsvg on cairo (librsvg2-dev).
+# Metafiles: both kinds become SVG, Windows metafiles through libwmf
+# (libwmf-dev), enhanced ones through libemf2svg (libemf2svg-dev, no
+# pkg-config file), drawn by librsvg on cairo (librsvg2-dev).
 pkg_check_modules(LIBWMF REQUIRED IMPORTED_TARGET libwmf)
 pkg_check_modules(RSVG REQUIRED IMPORTED_TARGET librsvg-2.0 cairo)
 find_path(EMF2SVG_INCLUDE_DIR emf2svg.h REQUIRED)
@@ -20,6 +20,3 @@ find_library(EMF2SVG_LIBRARY emf2svg REQUIRED)
 add_library(lurva_emf2svg INTERFACE IMPORTED)
 target_include_directories(lurva_emf2svg INTERFACE ${EMF2SVG_INCLUDE_DIR})
 target_link_libraries(lurva_emf2svg INTERFACE ${EMF2SVG_LIBRARY})
-# libwmf's own gd headers include each other by bare name.
-find_path(LIBWMF_GD_INCLUDE_DIR gd_io.h PATH_SUFFIXES libwmf/gd REQUIRED)
-target_include_directories(PkgConfig::LIBWMF INTERFACE ${LIBWMF_GD_INCLUDE_DIR})
