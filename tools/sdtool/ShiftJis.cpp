@@ -4,6 +4,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -86,11 +87,18 @@ std::string sanitizeUtf8(std::string_view text)
     return out;
 }
 
-std::string sjisToUtf8(std::string_view sjis)
+namespace {
+
+// Converts text with iconv. Where the input has a sequence the target cannot
+// take (or one cut off at the end), onFailure is given its offset and the
+// output so far: it appends what stands for it and returns how many input
+// bytes to skip, or throws.
+template <class OnFailure>
+std::string convert(const char* to, const char* from, std::string_view text, OnFailure onFailure)
 {
-    const IconvHandle cd = openConverter("UTF-8", "CP932");
+    const IconvHandle cd = openConverter(to, from);
     std::string out;
-    std::vector<char> input(sjis.begin(), sjis.end());
+    std::vector<char> input(text.begin(), text.end());
     char* in = input.data();
     size_t inLeft = input.size();
     char buffer[256];
@@ -100,14 +108,24 @@ std::string sjisToUtf8(std::string_view sjis)
         const size_t done = iconv(static_cast<iconv_t>(cd.get()), &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer, static_cast<size_t>(outPtr - buffer));
         if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-            // EILSEQ or EINVAL (a lead byte at the end): one byte becomes U+FFFD.
-            out += kReplacement;
-            ++in;
-            --inLeft;
+            const size_t skip = std::min(onFailure(static_cast<size_t>(in - input.data()), out), inLeft);
+            in += skip;
+            inLeft -= skip;
             iconv(static_cast<iconv_t>(cd.get()), nullptr, nullptr, nullptr, nullptr);
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string sjisToUtf8(std::string_view sjis)
+{
+    // EILSEQ or EINVAL (a lead byte at the end): one byte becomes U+FFFD.
+    return convert("UTF-8", "CP932", sjis, [](size_t, std::string& out) -> size_t {
+        out += kReplacement;
+        return 1;
+    });
 }
 
 std::string utf8ToSjis(std::string_view utf8)
@@ -123,26 +141,12 @@ std::string utf8ToSjis(std::string_view utf8)
         }
         at += length;
     }
-    const IconvHandle cd = openConverter("CP932", "UTF-8");
-    std::string out;
-    std::vector<char> input(utf8.begin(), utf8.end());
-    char* in = input.data();
-    size_t inLeft = input.size();
-    char buffer[256];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        size_t outLeft = sizeof buffer;
-        const size_t done = iconv(static_cast<iconv_t>(cd.get()), &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, static_cast<size_t>(outPtr - buffer));
-        if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-            const auto at = static_cast<size_t>(in - input.data());
-            const size_t length = utf8SequenceLength(utf8, at);
-            char text[120];
-            std::snprintf(text, sizeof text, "the character U+%04X (\"%.*s\") has no Shift-JIS form",
-                          static_cast<unsigned>(utf8CodePoint(utf8, at, length == 0 ? 1 : length)),
-                          static_cast<int>(length), utf8.data() + at);
-            throw TextEncodingError(text);
-        }
-    }
-    return out;
+    return convert("CP932", "UTF-8", utf8, [utf8](size_t at, std::string&) -> size_t {
+        const size_t length = utf8SequenceLength(utf8, at);
+        char text[120];
+        std::snprintf(text, sizeof text, "the character U+%04X (\"%.*s\") has no Shift-JIS form",
+                      static_cast<unsigned>(utf8CodePoint(utf8, at, length == 0 ? 1 : length)),
+                      static_cast<int>(length), utf8.data() + at);
+        throw TextEncodingError(text);
+    });
 }
