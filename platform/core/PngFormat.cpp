@@ -81,17 +81,3 @@ std::vector<uint8_t> EncodePng(const TBitmap& bitmap)
     out.resize(size);
     return out;
 }
-
-void SavePng(const TBitmap& bitmap, const std::string& fileName)
-{
-    const std::vector<uint8_t> bytes = EncodePng(bitmap);
-    TFileStream stream(fileName, fmCreate);
-    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-}
-
-void LoadPng(const std::string& fileName, TBitmap& bitmap)
-{
-    TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
-    TDecodedImage image = DecodePng(PictureIO::readRest(stream, kInvalidPngText));
-    bitmap.SetPixels(image.width, image.height, std::move(image.pixels));
-}

@@ -194,17 +194,3 @@ std::vector<uint8_t> EncodePng(const TBitmap& bitmap)
     GlobalUnlock(memory);
     return out;
 }
-
-void SavePng(const TBitmap& bitmap, const std::string& fileName)
-{
-    const std::vector<uint8_t> bytes = EncodePng(bitmap);
-    TFileStream stream(fileName, fmCreate);
-    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-}
-
-void LoadPng(const std::string& fileName, TBitmap& bitmap)
-{
-    TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
-    TDecodedImage image = DecodePng(PictureIO::readRest(stream, kInvalidPngText));
-    bitmap.SetPixels(image.width, image.height, std::move(image.pixels));
-}
