@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/Registry.h"
+#include "sdl/XTestSupport.h"
 #include "support/ChildProcess.h"
 #include "support/Environment.h"
 #include "support/TestSupport.h"
@@ -41,15 +42,13 @@ std::optional<std::string> findProgram(const std::string& name)
 class Child {
 public:
     Child(const std::string& path, const std::vector<std::string>& arguments, const std::vector<std::string>& env,
-        int stdoutFd = -1, int keepFd = -1)
+        int stdoutFd = -1)
     {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : devNull, STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, devNull, STDERR_FILENO);
-        if (keepFd >= 0)
-            posix_spawn_file_actions_adddup2(&actions, keepFd, keepFd);  // clears its close-on-exec
         std::vector<std::string> all = {path};
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
@@ -126,59 +125,15 @@ Result runCommand(const std::string& path, const std::vector<std::string>& argum
     return result;
 }
 
-// An X server of the test's own; its display name once it is ready.
-class XServer {
-public:
-    explicit XServer(const std::string& xvfb)
-    {
-        int ready[2];
-        if (::pipe2(ready, O_CLOEXEC) != 0)
-            return;
-        // -displayfd: the server picks a free display and writes its number when it accepts clients.
-        server_ = std::make_unique<Child>(xvfb,
-            std::vector<std::string>{"-displayfd", std::to_string(ready[1]), "-screen", "0", "1024x768x24", "-nolisten",
-                "tcp", "-noreset"},
-            std::vector<std::string>{"PATH=/usr/bin:/bin"}, -1, ready[1]);
-        ::close(ready[1]);
-        std::string number;
-        pollfd p{ready[0], POLLIN, 0};
-        while (::poll(&p, 1, 15000) > 0) {
-            char c;
-            if (::read(ready[0], &c, 1) != 1 || c == '\n')
-                break;
-            number.push_back(c);
-        }
-        ::close(ready[0]);
-        if (!number.empty())
-            display_ = ":" + number;
-    }
-    ~XServer()
-    {
-        if (server_) {
-            server_->Terminate();
-            server_->Wait(5000ms);
-        }
-    }
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-
-    const std::string& Display() const { return display_; }
-
-private:
-    std::unique_ptr<Child> server_;
-    std::string display_;
-};
-
 class SettingDialogX11 : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        xvfb_ = findProgram("Xvfb");
         xdotool_ = findProgram("xdotool");
-        if (!xvfb_ || !xdotool_)
+        if (!XvfbServer::Available() || !xdotool_)
             GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        server_ = std::make_unique<XServer>(*xvfb_);
-        ASSERT_FALSE(server_->Display().empty()) << "Xvfb did not start";
+        server_ = std::make_unique<XvfbServer>(1024, 768, 24);
+        ASSERT_TRUE(server_->Started()) << "Xvfb did not start";
         std::filesystem::create_directories(Config());
         std::filesystem::create_directories(home_.path() / "runtime");
         std::filesystem::permissions(home_.path() / "runtime", std::filesystem::perms::owner_all);
@@ -266,9 +221,8 @@ protected:
 
     TempDir home_;
     std::string extraPath_;  // searched before the system's folders
-    std::optional<std::string> xvfb_;
     std::optional<std::string> xdotool_;
-    std::unique_ptr<XServer> server_;
+    std::unique_ptr<XvfbServer> server_;
 };
 
 }  // namespace
