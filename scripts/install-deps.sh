@@ -11,6 +11,7 @@ build_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev libwmf-dev libemf2svg-dev librsvg2-dev
   libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev libgtk-3-dev
+  libasound2-dev
   clang libclang-rt-14-dev libfuzzer-14-dev
 )
 # What lurva and sdtool use at run time beyond the libraries they link.
