@@ -21,7 +21,7 @@
 #include "platform/Graphics.h"
 #include "platform/WindowClaims.h"
 #include "platform/posix/WakePipe.h"
-#include "platform/posix/X11Desktop.h"
+#include "platform/x11/X11Desktop.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/Backend.h"
-#include "platform/posix/EmbedTarget.h"
+#include "platform/x11/EmbedTarget.h"
 
 // What a form's window does with the form's properties, read when it is shown:
 // bounds (Position poScreenCenter centres it on the primary screen), Caption

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "platform/Registry.h"
-#include "sdl/XTestSupport.h"
+#include "support/XTestSupport.h"
 #include "support/ChildProcess.h"
 #include "support/Environment.h"
 #include "support/TestSupport.h"

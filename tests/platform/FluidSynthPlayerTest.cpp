@@ -15,7 +15,7 @@
 
 #include "platform/Exceptions.h"
 #include "platform/MPlayer.h"
-#include "platform/posix/FluidSynthPlayer.h"
+#include "platform/fluidsynth/FluidSynthPlayer.h"
 
 #include "MidiBuilder.h"
 #include "support/TestSupport.h"

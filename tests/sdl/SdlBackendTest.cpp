@@ -14,7 +14,7 @@
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
 #include "platform/sdl/SdlBackend.h"
-#include "sdl/XTestSupport.h"
+#include "support/XTestSupport.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "sdl/ShowPattern.h"
-#include "sdl/XTestSupport.h"
+#include "support/XTestSupport.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <cstdlib>
 
 #include "platform/Graphics.h"
-#include "platform/posix/EmbedTarget.h"
+#include "platform/x11/EmbedTarget.h"
 #include "platform/posix/WakePipe.h"
-#include "platform/posix/X11Desktop.h"
+#include "platform/x11/X11Desktop.h"
 #include "platform/sdl/SdlBackend.h"
-#include "sdl/XTestSupport.h"
+#include "support/XTestSupport.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "config/CRegManage.h"
 #include "platform/Graphics.h"
 #include "platform/ImageFiles.h"
-#include "sdl/XTestSupport.h"
+#include "support/XTestSupport.h"
 #include "shell/StillShow.h"
 #include "support/Environment.h"
 #include "support/TestSupport.h"

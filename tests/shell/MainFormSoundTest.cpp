@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "platform/MidiBuilder.h"
-#include "platform/posix/FluidSynthPlayer.h"
+#include "platform/fluidsynth/FluidSynthPlayer.h"
 #include "shell/ShowFixtures.h"
 
 using namespace showfix;

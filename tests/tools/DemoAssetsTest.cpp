@@ -13,7 +13,7 @@
 #include <sys/wait.h>
 
 #include "platform/MidiFile.h"
-#include "platform/posix/FluidSynthPlayer.h"
+#include "platform/fluidsynth/FluidSynthPlayer.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -20,7 +20,7 @@
 
 #include "platform/Graphics.h"
 #include "platform/ImageFiles.h"
-#include "sdl/XTestSupport.h"
+#include "support/XTestSupport.h"
 #include "shell/StillShow.h"
 #include "support/PictureFixtures.h"
 #include "support/TestSupport.h"

@@ -6,7 +6,7 @@
 #include "platform/Backend.h"
 #include "platform/Exceptions.h"
 #include "platform/headless/HeadlessBackend.h"
-#include "platform/posix/EmbedTarget.h"
+#include "platform/x11/EmbedTarget.h"
 #include "platform/sdl/SdlBackend.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // X11Desktop.cpp: the root window's pixels through MIT-SHM (XGetImage when
 // shared memory is not there), converted to the bitmap's pixel words.
-#include "platform/posix/X11Desktop.h"
+#include "platform/x11/X11Desktop.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

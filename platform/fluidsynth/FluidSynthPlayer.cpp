@@ -1,5 +1,5 @@
 // FluidSynthPlayer.cpp: the sequencer device over libfluidsynth's synthesizer, player and audio drivers.
-#include "platform/posix/FluidSynthPlayer.h"
+#include "platform/fluidsynth/FluidSynthPlayer.h"
 
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>

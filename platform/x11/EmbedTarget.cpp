@@ -1,7 +1,7 @@
 // EmbedTarget.cpp: reading the hack arguments and the daemon's window variable.
-#include "platform/posix/EmbedTarget.h"
+#include "platform/x11/EmbedTarget.h"
 
-#include "platform/posix/X11Desktop.h"
+#include "platform/x11/X11Desktop.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // XTestSupport.cpp: the Xvfb server, the test's X client and the program runner.
-#include "sdl/XTestSupport.h"
+#include "support/XTestSupport.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
