@@ -7,6 +7,7 @@
 
 #include "config/CData.h"
 #include "datafile/CQDFileStream.h"
+#include "datafile/DataFileFormat.h"
 #include "model/CCharactorList.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
@@ -14,18 +15,6 @@
 #include "platform/SysUtils.h"
 
 namespace {
-
-// Record groups.
-constexpr uint8_t kGroupShow = 128;
-constexpr uint8_t kGroupSetting = 129;
-constexpr uint8_t kGroupCharactor = 130;
-constexpr uint8_t kGroupFile = 255;
-
-// Tags of group 255, the embedded files.
-constexpr uint8_t kTagBackground = 0;
-constexpr uint8_t kTagFrame = 1;
-constexpr uint8_t kTagPoints = 2;
-constexpr uint8_t kTagMusic = 3;
 
 // Reads the records of one tagged file; lives for one load.
 class RecordReader {
@@ -67,7 +56,7 @@ private:
 
     void readShow(int64_t length)
     {
-        if (tag_ == 0)
+        if (tag_ == ShowTag::kLoopTime)
             list_.setLoopTime(stream_.readDelta());
         else
             skip(length);
@@ -76,11 +65,11 @@ private:
     void readSetting(int64_t length)
     {
         switch (tag_) {
-        case 0: setting_.setBackMode(stream_.readByte()); break;
-        case 1: setting_.setBackColor(stream_.readLongInt()); break;
-        case 2: setting_.setPlayBgm(stream_.readBoolean()); break;
-        case 3: setting_.setBgmName(stream_.readDeltaString()); break;
-        case 4: extension_ = stream_.readDeltaString(); break;
+        case SettingTag::kBackMode: setting_.setBackMode(stream_.readByte()); break;
+        case SettingTag::kBackColor: setting_.setBackColor(stream_.readLongInt()); break;
+        case SettingTag::kPlayBgm: setting_.setPlayBgm(stream_.readBoolean()); break;
+        case SettingTag::kBgmName: setting_.setBgmName(stream_.readDeltaString()); break;
+        case SettingTag::kPictureExtension: extension_ = stream_.readDeltaString(); break;
         default: skip(length); break;
         }
     }
@@ -88,21 +77,21 @@ private:
     void readCharactor(int64_t length)
     {
         switch (tag_) {
-        case 0: current_ = &list_.add(); break;
-        case 1:
+        case CharactorTag::kBegin: current_ = &list_.add(); break;
+        case CharactorTag::kTransparent:
             if (current_)
                 current_->setTransparent(stream_.readBoolean());
             else
                 skip(length);  // no character to give it to
             break;
-        case 2:
+        case CharactorTag::kName:
             if (current_)
                 current_->setName(stream_.readDeltaString());
             else
                 skip(length);
             break;
-        case 3: extension_ = stream_.readDeltaString(); break;
-        case 127: current_ = nullptr; break;
+        case CharactorTag::kPictureExtension: extension_ = stream_.readDeltaString(); break;
+        case CharactorTag::kEnd: current_ = nullptr; break;
         default: skip(length); break;
         }
     }
@@ -110,10 +99,10 @@ private:
     void readFile(int64_t length)
     {
         switch (tag_) {
-        case kTagBackground:
+        case FileTag::kBackground:
             setting_.setBackFile(extract(pictureName("back."), length));
             break;
-        case kTagFrame:
+        case FileTag::kFrame:
             if (!current_) {
                 skip(length);  // a frame of no character: nothing is unpacked
                 break;
@@ -123,13 +112,13 @@ private:
                 current_->loadGraphic(current_->getGraphicCount(), path);
             }
             break;
-        case kTagPoints:
+        case FileTag::kPoints:
             if (current_)
                 readPoints();
             else
                 skip(length);
             break;
-        case kTagMusic:
+        case FileTag::kMusic:
             setting_.setBgmFile(extract("bgm.mid", length));
             break;
         default: skip(length); break;
@@ -204,25 +193,23 @@ bool loadScrSavData(const std::string& fileName, TCharactorList& list)
     if (!FileExists(fileName))
         return false;
     try {
-        {
-            // The stream is closed when this block is left, by any way.
-            TQDFileStream stream(fileName, fmOpenRead);
-            stream.init();
-            if (stream.readString(4) != kDataFileMagic)
-                return false;
-            const int32_t version = stream.readLongInt();
-            if (version >= kFirstRefusedVersion) {
-                ShowMessage(kTooNewVersionText);
-                return false;
-            }
-            if (version >= kFirstTaggedVersion) {
-                list.clear();
-                RecordReader(stream, list).readAll();
-                return true;
-            }
+        // The stream is closed when this function is left, by any way.
+        TQDFileStream stream(fileName, fmOpenRead);
+        stream.init();
+        if (stream.readString(4) != kDataFileMagic)
+            return false;
+        const int32_t version = stream.readLongInt();
+        if (version >= kFirstRefusedVersion) {
+            ShowMessage(kTooNewVersionText);
+            return false;
         }
-        // The old layout is read by the list itself, which opens the file anew.
-        return list.loadOldScrSavData(fileName);
+        if (version >= kFirstTaggedVersion) {
+            list.clear();
+            RecordReader(stream, list).readAll();
+            return true;
+        }
+        // The old layout goes to the list, from this same stream.
+        return list.loadOldScrSavData(stream, version);
     } catch (const EReadError&) {
         return false;  // the file ends inside a record; nothing is shown
     }

@@ -4,14 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "datafile/DataFileFormat.h"
+
 class TCharactorList;
 
-// The header every data file starts with: the magic, then the version.
-inline constexpr const char* kDataFileMagic = "QDsm";
-// Versions from this one up carry tagged records; below it, the old layout.
-constexpr int32_t kFirstTaggedVersion = 111;
-// Versions from this one up come from a newer authoring tool and are refused.
-constexpr int32_t kFirstRefusedVersion = 132;
 inline constexpr const char* kTooNewVersionText =
     "ご使用のソフトのバージョンが古いため、開くことが出来ません。\n新しいバージョンのソフトをダウンロードしてください。";
 
@@ -22,7 +18,8 @@ bool isPlainPictureExtension(const std::string& extension);
 
 // Reads the data file fileName into list (its characters, loop time and
 // settings), unpacking embedded pictures and music into the work directory.
-// Old files (version 110 and below) go to list.loadOldScrSavData.
+// Old files (version 110 and below) go to list.loadOldScrSavData, with the
+// stream already open and past the header.
 //
 // False, without a message and with list unchanged: no such file, not a data
 // file. False after the message kTooNewVersionText, list unchanged: a version

@@ -10,6 +10,8 @@
 #include "model/CCharactor.h"
 #include "model/CSetting.h"
 
+class TQDFileStream;
+
 class TCharactorList {
 public:
     static constexpr uint32_t kDefaultLoopTime = 60;  // seconds
@@ -37,7 +39,14 @@ public:
     // file, no "QDsm" magic, a version from 132 up (no message). A file that
     // ends early raises EReadError (loadScrSavData turns it into false); the
     // errors of the bitmap reader and of the work directory pass.
+    //
+    // The bytes are the data file side's business: both forms are defined
+    // with the loaders (datafile/CCharactorListLegacy.cpp), so the model
+    // never includes them.
     bool loadOldScrSavData(const std::string& fileName);
+    // The same from a stream already open and past the header, whose version
+    // (below 111) was read there: how loadScrSavData hands an old file over.
+    bool loadOldScrSavData(TQDFileStream& stream, int32_t version);
 
 private:
     std::vector<std::unique_ptr<TCharactor>> charactors_;

@@ -92,19 +92,3 @@ public:
     // at (0, 0) at dest's size. False (dest untouched) when there is no image.
     virtual bool CopyDesktop(TBitmap& dest) = 0;
 };
-
-// The backend for this process. LURVA_BACKEND=headless asks for the headless
-// one (LURVA_BACKEND=sdl for SDL on POSIX); otherwise the best one for the
-// display at hand. On POSIX, with no display at all, it is headless on the
-// real clock and refuses to make windows ("no display: nothing to show"), so a show
-// never runs unseen.
-std::unique_ptr<TPlatformBackend> CreatePlatformBackend();
-// The same, seeing the whole command line (program name first): a backend
-// may take options from it that the mode dispatch does not look at, such as
-// the window an XScreenSaver hack is to draw into.
-std::unique_ptr<TPlatformBackend> CreatePlatformBackend(const std::vector<std::string>& arguments);
-// The backend for a process whose main window is a dialog with controls (the
-// settings dialog): the platform's toolkit where there is a display. Without
-// one it is a headless backend on the real clock, whose windows have no
-// controls, and a note goes to standard error.
-std::unique_ptr<TPlatformBackend> CreateDialogBackend();

@@ -30,6 +30,8 @@ runtime_packages=(
 )
 test_packages=(
   xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
+  # The include check of the layers (tests/CheckIncludes.py).
+  python3
 )
 windows_packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64

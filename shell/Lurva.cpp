@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "LurvaVersion.h"
-#include "platform/Backend.h"
+#include "platform/choice/ChooseBackend.h"
 #include "platform/SysUtils.h"
 #include "shell/Entry.h"
 
@@ -53,7 +53,7 @@ bool isUnknownLongOption(const std::string& argument)
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> arguments(argv, argv + argc);
+    const std::vector<std::string> arguments = ProgramArguments(argc, argv);
     const std::string first = arguments.size() > 1 ? arguments[1] : std::string();
     if (first == "--help" || first == "-h") {
         std::fputs(kUsage, stdout);
@@ -71,5 +71,5 @@ int main(int argc, char** argv)
     const bool dialog = ChooseRunMode(first) == TRunMode::Configuration;
     // The show's backend sees the whole command line too: an XScreenSaver
     // hack's "-root" or "--window-id" are options for the window, not a mode.
-    return LurvaMain(arguments, dialog ? CreateDialogBackend() : CreatePlatformBackend(arguments), LurvaForms());
+    return LurvaMain(arguments, ChooseBackend(dialog ? TBackendUse::Dialog : TBackendUse::Show, arguments), LurvaForms());
 }

@@ -1,33 +1,17 @@
 // ScrMain.cpp: the entry of the Windows module Lurva.scr: the command line in
-// UTF-8, then the mode dispatch over the Win32 backend.
-#include <windows.h>
-#include <shellapi.h>
-
+// UTF-8, then the mode dispatch over the backend the chooser gives. A plain
+// main serves the GUI subsystem too (mingw's start-up code calls it), so the
+// entry needs no Windows header.
 #include <string>
 #include <vector>
 
-#include "platform/Backend.h"
-#include "platform/win32/WinText.h"
+#include "platform/choice/ChooseBackend.h"
 #include "shell/Entry.h"
 
-namespace {
-// The arguments as the program was given them, its own name first, in UTF-8.
-std::vector<std::string> commandLineArguments()
+int main(int argc, char** argv)
 {
-    std::vector<std::string> arguments;
-    int count = 0;
-    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (list == nullptr)
-        return arguments;
-    for (int i = 0; i < count; ++i)
-        arguments.push_back(win32::toUtf8(list[i]));
-    LocalFree(list);
-    return arguments;
-}
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    const std::vector<std::string> arguments = commandLineArguments();
-    return LurvaMain(arguments, CreatePlatformBackend(arguments), LurvaForms());
+    const std::vector<std::string> arguments = ProgramArguments(argc, argv);
+    // The dialog's controls and the show's window come from the same backend.
+    const bool dialog = ChooseRunMode(arguments.size() > 1 ? arguments[1] : std::string()) == TRunMode::Configuration;
+    return LurvaMain(arguments, ChooseBackend(dialog ? TBackendUse::Dialog : TBackendUse::Show, arguments), LurvaForms());
 }

@@ -1,15 +1,30 @@
-// ChooseBackend.cpp: which backend serves a POSIX process, decided once at start.
+// ChooseBackend.cpp: which backend serves a process, decided once at start,
+// in this file only.
+#include "platform/choice/ChooseBackend.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "platform/Backend.h"
 #include "platform/Exceptions.h"
 #include "platform/headless/HeadlessBackend.h"
-#include "platform/x11/EmbedTarget.h"
+#if defined(_WIN32)
+#include "platform/win32/Win32Backend.h"
+#else
+#include "platform/gtk/GtkBackend.h"
 #include "platform/sdl/SdlBackend.h"
+#include "platform/x11/EmbedTarget.h"
+#endif
 
 namespace {
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+#if !defined(_WIN32)
 
 // No display: a window would run unseen until someone kills the process, so
 // none is made. The mode dispatch shows the refusal in the error box (on
@@ -23,26 +38,8 @@ public:
     }
 };
 
-std::string environment(const char* name)
+std::unique_ptr<TPlatformBackend> showBackend(const std::string& wanted, const std::vector<std::string>& arguments)
 {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-}  // namespace
-
-std::unique_ptr<TPlatformBackend> CreatePlatformBackend()
-{
-    return CreatePlatformBackend({});
-}
-
-std::unique_ptr<TPlatformBackend> CreatePlatformBackend(const std::vector<std::string>& arguments)
-{
-    const std::string wanted = environment("LURVA_BACKEND");
-    // Asked for by name: windows that nobody sees, on the real clock (for
-    // scripts and tests that drive the program without a display).
-    if (wanted == "headless")
-        return std::make_unique<THeadlessBackend>(THeadlessBackend::TClock::Real);
     if (!wanted.empty() && wanted != "sdl")
         std::fprintf(stderr, "lurva: unknown backend '%s' (known: sdl, headless); choosing by the display\n",
             wanted.c_str());
@@ -59,4 +56,36 @@ std::unique_ptr<TPlatformBackend> CreatePlatformBackend(const std::vector<std::s
         }
     }
     return std::make_unique<TNoDisplayBackend>();
+}
+
+// The settings dialog needs a toolkit with controls.
+std::unique_ptr<TPlatformBackend> dialogBackend()
+{
+    if (auto gtk = TGtkBackend::Open())
+        return gtk;
+    // The headless windows have no controls: the dialog closes at once and
+    // stores nothing, so a start without a display never waits for input.
+    std::fprintf(stderr, "lurva: no display available (is DISPLAY set?): the settings dialog cannot be shown\n");
+    return std::make_unique<THeadlessBackend>(THeadlessBackend::TClock::Real);
+}
+
+#endif
+
+}  // namespace
+
+std::unique_ptr<TPlatformBackend> ChooseBackend(TBackendUse use, const std::vector<std::string>& arguments)
+{
+    const std::string wanted = environment("LURVA_BACKEND");
+    // Asked for by name: windows that nobody sees, on the real clock (for
+    // scripts and tests that drive the program without a display).
+    if (wanted == "headless")
+        return std::make_unique<THeadlessBackend>(THeadlessBackend::TClock::Real);
+#if defined(_WIN32)
+    // The dialog's controls are Win32 controls in the same kind of window.
+    (void)use;
+    (void)arguments;
+    return std::make_unique<TWin32Backend>();
+#else
+    return use == TBackendUse::Dialog ? dialogBackend() : showBackend(wanted, arguments);
+#endif
 }

@@ -13,6 +13,7 @@
 
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
+#include "platform/choice/ChooseBackend.h"
 #include "platform/sdl/SdlBackend.h"
 #include "support/XTestSupport.h"
 

@@ -14,6 +14,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
+#include "platform/choice/ChooseBackend.h"
 #include "shell/Entry.h"
 #include "sdl/ShowPattern.h"
 

@@ -10,18 +10,13 @@
 #include <vector>
 
 #include "datafile/CQDFileStream.h"
+#include "datafile/DataFileFormat.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/MidiFile.h"
 #include "platform/SysUtils.h"
 
 namespace {
-
-// Record groups and tags of the tagged layout.
-constexpr uint8_t kGroupShow = 128;
-constexpr uint8_t kGroupSetting = 129;
-constexpr uint8_t kGroupCharactor = 130;
-constexpr uint8_t kGroupFile = 255;
 
 // The picture extension record holds the file name's extension without its dot.
 std::string extensionOf(const std::string& path)
@@ -114,30 +109,30 @@ void writePoints(TQDFileStream& out, const std::vector<std::pair<double, double>
 
 void writeTagged(TQDFileStream& out, const Manifest& m)
 {
-    out.writeString("QDsm");
+    out.writeString(kDataFileMagic);
     out.writeLongInt(m.version);
     if (m.loopTime) {
-        out.beginItem(kGroupShow, 0);
+        out.beginItem(kGroupShow, ShowTag::kLoopTime);
         out.writeDelta(*m.loopTime);
-        out.endItem(kGroupShow, 0);
+        out.endItem(kGroupShow, ShowTag::kLoopTime);
     }
     if (m.backMode) {
-        out.beginItem(kGroupSetting, 0);
+        out.beginItem(kGroupSetting, SettingTag::kBackMode);
         out.writeByte(*m.backMode);
-        out.endItem(kGroupSetting, 0);
+        out.endItem(kGroupSetting, SettingTag::kBackMode);
     }
     if (m.backColor) {
-        out.beginItem(kGroupSetting, 1);
+        out.beginItem(kGroupSetting, SettingTag::kBackColor);
         out.writeLongInt(*m.backColor);
-        out.endItem(kGroupSetting, 1);
+        out.endItem(kGroupSetting, SettingTag::kBackColor);
     }
     if (m.playBgm) {
-        out.beginItem(kGroupSetting, 2);
+        out.beginItem(kGroupSetting, SettingTag::kPlayBgm);
         out.writeBoolean(*m.playBgm);
-        out.endItem(kGroupSetting, 2);
+        out.endItem(kGroupSetting, SettingTag::kPlayBgm);
     }
     if (m.bgmName)
-        writeDeltaStringItem(out, kGroupSetting, 3, *m.bgmName);
+        writeDeltaStringItem(out, kGroupSetting, SettingTag::kBgmName, *m.bgmName);
 
     // The loader starts with "bmp" and keeps one current extension for every
     // picture that follows; a record is written whenever the next one differs.
@@ -150,30 +145,30 @@ void writeTagged(TQDFileStream& out, const Manifest& m)
         }
     };
     if (m.background) {
-        useExtension(kGroupSetting, 4, *m.background);
-        writeLongItem(out, 0, [&] { copyFile(out, *m.background); });
+        useExtension(kGroupSetting, SettingTag::kPictureExtension, *m.background);
+        writeLongItem(out, FileTag::kBackground, [&] { copyFile(out, *m.background); });
     }
     if (m.bgm)
-        writeLongItem(out, 3, [&] { copyFile(out, *m.bgm); });
+        writeLongItem(out, FileTag::kMusic, [&] { copyFile(out, *m.bgm); });
 
     for (const ManifestCharactor& c : m.charactors) {
-        out.beginItem(kGroupCharactor, 0);
-        out.endItem(kGroupCharactor, 0);
+        out.beginItem(kGroupCharactor, CharactorTag::kBegin);
+        out.endItem(kGroupCharactor, CharactorTag::kBegin);
         if (c.transparent) {
-            out.beginItem(kGroupCharactor, 1);
+            out.beginItem(kGroupCharactor, CharactorTag::kTransparent);
             out.writeBoolean(*c.transparent);
-            out.endItem(kGroupCharactor, 1);
+            out.endItem(kGroupCharactor, CharactorTag::kTransparent);
         }
         if (!c.name.empty())
-            writeDeltaStringItem(out, kGroupCharactor, 2, c.name);
+            writeDeltaStringItem(out, kGroupCharactor, CharactorTag::kName, c.name);
         for (const std::string& frame : c.frames) {
-            useExtension(kGroupCharactor, 3, frame);
-            writeLongItem(out, 1, [&] { copyFile(out, frame); });
+            useExtension(kGroupCharactor, CharactorTag::kPictureExtension, frame);
+            writeLongItem(out, FileTag::kFrame, [&] { copyFile(out, frame); });
         }
         if (!c.points.empty())
-            writeLongItem(out, 2, [&] { writePoints(out, c.points); });
-        out.beginItem(kGroupCharactor, 127);
-        out.endItem(kGroupCharactor, 127);
+            writeLongItem(out, FileTag::kPoints, [&] { writePoints(out, c.points); });
+        out.beginItem(kGroupCharactor, CharactorTag::kEnd);
+        out.endItem(kGroupCharactor, CharactorTag::kEnd);
     }
 }
 
@@ -186,12 +181,12 @@ void writeBitmapBlock(TQDFileStream& out, const std::string& path)
 
 void writeLegacy(TQDFileStream& out, const Manifest& m)
 {
-    out.writeString("QDsm");
+    out.writeString(kDataFileMagic);
     out.writeLongInt(m.version);
     out.writeDelta(m.loopTime.value_or(60));
     out.writeDelta(static_cast<uint32_t>(m.charactors.size()));
     for (const ManifestCharactor& c : m.charactors) {
-        if (m.version >= 110)
+        if (m.version >= kFirstVersionWithTransparency)
             out.writeBoolean(c.transparent.value_or(true));
         out.writeDelta(static_cast<uint32_t>(c.frames.size()));
         for (const std::string& frame : c.frames)

@@ -1,21 +1,20 @@
 // CCharactorListLegacy.cpp: TCharactorList::loadOldScrSavData, the reader of
-// data files in the old fixed layout (version 110 and below).
+// data files in the old fixed layout (version 110 and below). An operation of
+// the list, defined here with the other loaders: the model knows nothing of
+// the bytes.
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "config/CData.h"
-#include "datafile/CFileManage.h"
 #include "datafile/CQDFileStream.h"
+#include "datafile/DataFileFormat.h"
 #include "model/CCharactorList.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/SysUtils.h"
 
 namespace {
-
-// The first version whose character blocks start with the transparent flag.
-constexpr int32_t kFirstVersionWithTransparency = 110;
 
 // Reads a bitmap block (a length L, then a bitmap file) into bitmap and leaves
 // the stream at the block's end as L gives it, whatever the bitmap used. The
@@ -64,7 +63,11 @@ bool TCharactorList::loadOldScrSavData(const std::string& fileName)
     const int32_t version = stream.readLongInt();
     if (version >= kFirstRefusedVersion)
         return false;
+    return loadOldScrSavData(stream, version);
+}
 
+bool TCharactorList::loadOldScrSavData(TQDFileStream& stream, int32_t version)
+{
     clear();
     setLoopTime(stream.readDelta());
     const int32_t charactorCount = readCount(stream);

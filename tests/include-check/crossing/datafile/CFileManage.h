@@ -1,0 +1,2 @@
+// A header of the data file layer, for the model below to include.
+#pragma once
