@@ -2,7 +2,6 @@
 // raster row loops against memcpy on a 256 x 256 frame and a 1920 x 1080 screen.
 #include <benchmark/benchmark.h>
 
-#include <jpeglib.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "platform/Graphics.h"
 #include "platform/ImageFiles.h"
 #include "platform/Raster.h"
+#include "support/PictureFixtures.h"
 
 namespace {
 
@@ -67,36 +67,15 @@ std::vector<uint8_t> makeRle8()
 
 std::vector<uint8_t> makeJpeg(const TBitmap& frame)
 {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = kSide;
-    info.image_height = kSide;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(kSide * 3);
-    while (info.next_scanline < info.image_height) {
-        const uint32_t* src = frame.ScanLine(static_cast<int>(info.next_scanline));
-        for (int x = 0; x < kSide; ++x) {
-            row[3 * static_cast<size_t>(x)] = static_cast<uint8_t>(src[x] >> 16);
-            row[3 * static_cast<size_t>(x) + 1] = static_cast<uint8_t>(src[x] >> 8);
-            row[3 * static_cast<size_t>(x) + 2] = static_cast<uint8_t>(src[x]);
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
+    std::vector<uint8_t> samples;
+    samples.reserve(static_cast<size_t>(kSide) * kSide * 3);
+    for (int y = 0; y < kSide; ++y) {
+        const uint32_t* src = frame.ScanLine(y);
+        for (int x = 0; x < kSide; ++x)
+            samples.insert(samples.end(), {static_cast<uint8_t>(src[x] >> 16), static_cast<uint8_t>(src[x] >> 8),
+                                           static_cast<uint8_t>(src[x])});
     }
-    jpeg_finish_compress(&info);
-    std::vector<uint8_t> out(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
-    return out;
+    return makeJpegSamples(samples, kSide, kSide, 3, {90, false});
 }
 
 // A one-image icon: the frame as 24-bit colour rows and an AND mask of its white pixels.

@@ -24,19 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 using Bytes = std::vector<uint8_t>;
 
-void writeText(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string text(fs::file_size(path), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    return text;
-}
-
 std::vector<std::string> namesIn(const fs::path& dir)
 {
     return ListFiles(dir.string());
@@ -64,7 +51,7 @@ protected:
         TMemoryStream source(Bytes(text.begin(), text.end()));
         const std::string written = writeStreamToFile(source, getWorkDir() + wishedName, static_cast<int32_t>(text.size()));
         EXPECT_EQ(source.Position(), static_cast<int64_t>(text.size()));
-        EXPECT_EQ(readText(pathFromUtf8(written)), text);
+        EXPECT_EQ(readTextFile(pathFromUtf8(written)), text);
         const std::string dir = getWorkDir();
         EXPECT_EQ(written.substr(0, dir.size()), dir);
         return written.substr(dir.size());
@@ -77,7 +64,7 @@ TEST_F(WorkDirTest, OverrideIsCreatedAndEndsWithASeparator)
     EXPECT_FALSE(fs::exists(work_));
     EXPECT_EQ(getWorkDir(), work_.string() + PathDelim);
     EXPECT_TRUE(fs::is_directory(work_));
-    writeText(work_ / "left", "x");
+    writeTextFile(work_ / "left", "x");
     EXPECT_EQ(getWorkDir(), work_.string() + PathDelim);  // reused, not emptied
     EXPECT_TRUE(fs::exists(work_ / "left"));
     fs::remove_all(work_);
@@ -117,10 +104,10 @@ TEST_F(WorkDirTest, NumberedNames)
         SCOPED_TRACE(c.wished);
         deleteFilesIn(getWorkDir());
         for (const auto& name : c.present)
-            writeText(work_ / name, "old");
+            writeTextFile(work_ / name, "old");
         EXPECT_EQ(extract(c.wished), c.written);
         for (const auto& name : c.present)
-            EXPECT_EQ(readText(work_ / name), "old");
+            EXPECT_EQ(readTextFile(work_ / name), "old");
     }
 }
 
@@ -128,7 +115,7 @@ TEST_F(WorkDirTest, SecondExtractionOfTheSameNameGetsTheNextNumber)
 {
     EXPECT_EQ(extract("back.bmp", "first"), "back0.bmp");
     EXPECT_EQ(extract("back.bmp", "second"), "back1.bmp");
-    EXPECT_EQ(readText(work_ / "back0.bmp"), "first");
+    EXPECT_EQ(readTextFile(work_ / "back0.bmp"), "first");
 }
 
 TEST_F(WorkDirTest, DotInFolderNameAndNoExtension)
@@ -143,10 +130,10 @@ TEST_F(WorkDirTest, AThousandFilesReplaceTheLast)
 {
     getWorkDir();
     for (int i = 0; i <= 999; ++i)
-        writeText(work_ / ("back" + std::to_string(i) + ".bmp"), "old");
+        writeTextFile(work_ / ("back" + std::to_string(i) + ".bmp"), "old");
     EXPECT_EQ(extract("back.bmp", "new"), "back999.bmp");
     EXPECT_EQ(namesIn(work_).size(), 1000u);
-    EXPECT_EQ(readText(work_ / "back998.bmp"), "old");
+    EXPECT_EQ(readTextFile(work_ / "back998.bmp"), "old");
     EXPECT_EQ(extract("back.bmp", "newer"), "back999.bmp");
 }
 
@@ -159,7 +146,7 @@ TEST_F(WorkDirTest, CountsOfBytes)
     EXPECT_EQ(source.Position(), 1);
 
     const std::string part = writeStreamToFile(source, getWorkDir() + "bgm.mid", 3);
-    EXPECT_EQ(readText(part), std::string("\x0B\x0C\x0D"));
+    EXPECT_EQ(readTextFile(part), std::string("\x0B\x0C\x0D"));
     EXPECT_EQ(source.Position(), 4);
 
     // Too few bytes: the read error passes, the file keeps what was copied.
@@ -173,10 +160,10 @@ TEST_F(WorkDirTest, CountsOfBytes)
 TEST_F(WorkDirTest, CopyFileToCopiesTheWholeFile)
 {
     const fs::path source = temp_.path() / "picture.bmp";
-    writeText(source, "BMpicture");
+    writeTextFile(source, "BMpicture");
     const std::string copy = copyFileTo(source.string(), getWorkDir() + "picture.bmp");
     EXPECT_EQ(copy, getWorkDir() + "picture0.bmp");
-    EXPECT_EQ(readText(copy), "BMpicture");
+    EXPECT_EQ(readTextFile(copy), "BMpicture");
     EXPECT_EQ(copyFileTo(copy, getWorkDir() + ExtractFileName(copy)), getWorkDir() + "picture00.bmp");
 
     const std::string missing = (temp_.path() / "missing.bmp").string();
@@ -184,7 +171,7 @@ TEST_F(WorkDirTest, CopyFileToCopiesTheWholeFile)
     EXPECT_EQ(namesIn(work_), (std::vector<std::string>{"picture0.bmp", "picture00.bmp"}));
 
     const fs::path emptyFile = temp_.path() / "empty.mid";
-    writeText(emptyFile, "");
+    writeTextFile(emptyFile, "");
     EXPECT_EQ(fs::file_size(copyFileTo(emptyFile.string(), getWorkDir() + "empty.mid")), 0u);
 }
 
@@ -193,11 +180,11 @@ TEST_F(WorkDirTest, DeleteFilesInKeepsTheFolderAndItsSubfolders)
     extract("back.bmp");
     extract("bgm.mid");
     fs::create_directory(work_ / "sub");
-    writeText(work_ / "sub" / "inner.bmp", "i");
+    writeTextFile(work_ / "sub" / "inner.bmp", "i");
     deleteFilesIn(getWorkDir());
     EXPECT_TRUE(namesIn(work_).empty());
     EXPECT_TRUE(fs::is_directory(work_));
-    EXPECT_EQ(readText(work_ / "sub" / "inner.bmp"), "i");
+    EXPECT_EQ(readTextFile(work_ / "sub" / "inner.bmp"), "i");
     deleteFilesIn(getWorkDir());  // already empty
     deleteFilesIn((temp_.path() / "missing").string() + "/");
 }
@@ -213,13 +200,6 @@ TEST_F(WorkDirTest, FailedCreationNamesTheFile)
 
 #ifndef _WIN32
 namespace {
-mode_t modeOf(const fs::path& path)
-{
-    struct stat st {};
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
-
 // The default work directory, found through the environment of a test folder.
 class DefaultWorkDirTest : public ::testing::Test {
 protected:
@@ -233,8 +213,8 @@ protected:
     {
         setWorkDirOverride(std::nullopt);
         fs::create_directory(victim_);
-        writeText(victim_ / "precious", "p");
-        writeText(victim_ / "back0.bmp", "victim's");
+        writeTextFile(victim_ / "precious", "p");
+        writeTextFile(victim_ / "back0.bmp", "victim's");
         fs::permissions(victim_, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
     }
 
@@ -242,8 +222,8 @@ protected:
     void expectVictimUntouched()
     {
         EXPECT_EQ(namesIn(victim_), (std::vector<std::string>{"back0.bmp", "precious"}));
-        EXPECT_EQ(readText(victim_ / "precious"), "p");
-        EXPECT_EQ(readText(victim_ / "back0.bmp"), "victim's");
+        EXPECT_EQ(readTextFile(victim_ / "precious"), "p");
+        EXPECT_EQ(readTextFile(victim_ / "back0.bmp"), "victim's");
         EXPECT_EQ(modeOf(victim_), 0744u);
     }
 
@@ -304,9 +284,9 @@ TEST_F(DefaultWorkDirTest, PlantedLinkIsNeverUsed)
 
 TEST_F(DefaultWorkDirTest, PlantedFileIsNeverUsed)
 {
-    writeText(work_, "not a folder");
+    writeTextFile(work_, "not a folder");
     expectExtractionRefused();
-    EXPECT_EQ(readText(work_), "not a folder");
+    EXPECT_EQ(readTextFile(work_), "not a folder");
 }
 
 TEST_F(DefaultWorkDirTest, SomeoneElsesFolderIsNeverUsed)
@@ -315,7 +295,7 @@ TEST_F(DefaultWorkDirTest, SomeoneElsesFolderIsNeverUsed)
     fs::permissions(work_, fs::perms::all);
     if (::geteuid() != 0 || ::lchown(work_.c_str(), 65534, 65534) != 0)
         GTEST_SKIP() << "needs root to make a folder of another user";
-    writeText(work_ / "theirs.bmp", "t");
+    writeTextFile(work_ / "theirs.bmp", "t");
     expectExtractionRefused();
     EXPECT_EQ(modeOf(work_), 0777u);
     EXPECT_EQ(namesIn(work_), std::vector<std::string>{"theirs.bmp"});
@@ -335,12 +315,12 @@ TEST_F(DefaultWorkDirTest, LinksInsideTheFolderAreNeverFollowed)
     EXPECT_FALSE(fs::exists(victim_ / "nothing-yet"));
 
     for (int i = 3; i <= 998; ++i)
-        writeText(work_ / ("back" + std::to_string(i) + ".bmp"), "old");
+        writeTextFile(work_ / ("back" + std::to_string(i) + ".bmp"), "old");
     fs::create_symlink(victim_ / "precious", work_ / "back999.bmp");
     source.SetPosition(0);
     EXPECT_EQ(writeStreamToFile(source, dir + "back.bmp", 3), dir + "back999.bmp");
     EXPECT_FALSE(fs::is_symlink(work_ / "back999.bmp"));
-    EXPECT_EQ(readText(work_ / "back999.bmp"), "new");
+    EXPECT_EQ(readTextFile(work_ / "back999.bmp"), "new");
     expectVictimUntouched();
 
     deleteFilesIn(dir);

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -26,44 +24,13 @@ using namespace std::chrono_literals;
 
 constexpr const char* kMainKey = "Software\\Kelvo\\rororade\\main";
 
-std::optional<std::string> findProgram(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return std::nullopt;
-}
-
 // A started program; killed when still running at the end of its scope.
 class Child {
 public:
     Child(const std::string& path, const std::vector<std::string>& arguments, const std::vector<std::string>& env,
         int stdoutFd = -1)
     {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : devNull, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, devNull, STDERR_FILENO);
-        std::vector<std::string> all = {path};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> envCopy = env;
-        std::vector<char*> envp;
-        for (auto& e : envCopy)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (::posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(devNull);
+        pid_ = spawnProgram(path, arguments, stdoutFd >= 0 ? stdoutFd : kNullStream, kNullStream, env);
     }
     ~Child()
     {
@@ -107,18 +74,8 @@ Result runCommand(const std::string& path, const std::vector<std::string>& argum
     ::close(out[1]);
     Result result;
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{out[0], POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-            break;
-        char c;
-        if (::read(out[0], &c, 1) != 1)
-            break;
-        if (c == '\n')
-            break;
-        result.line.push_back(c);
-    }
+    std::string buffer;
+    result.line = readLine(out[0], buffer, deadline).value_or(std::string());
     ::close(out[0]);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     result.code = child.Wait(std::max(left, 100ms));
@@ -186,6 +143,31 @@ protected:
         std::vector<std::string> arguments = {"key", "--clearmodifiers"};
         arguments.insert(arguments.end(), keys.begin(), keys.end());
         ASSERT_EQ(Xdotool(arguments).code, 0);
+    }
+
+    // Types text into the focused entry until it holds exactly that. Under
+    // load the entry may come a moment after the key that opens it, and a
+    // character typed through a remapped key may be lost; so the entry is
+    // read back (select all, copy, the clipboard) and typed again if wrong.
+    bool TypeIntoEntry(const std::string& text)
+    {
+        XClient client(server_->Display());
+        if (!client.Connected())
+            return false;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (Xdotool({"key", "--clearmodifiers", "ctrl+a"}).code != 0
+                || Xdotool({"type", "--delay", "40", text}).code != 0)
+                return false;
+            client.TakeClipboard();
+            if (Xdotool({"key", "--clearmodifiers", "ctrl+a", "ctrl+c"}).code != 0)
+                return false;
+            const std::optional<std::string> copied = client.WaitForClipboardText();
+            if (!copied)
+                return false;  // the entry did not copy at all
+            if (*copied == text)
+                return true;
+        }
+        return false;
     }
 
     std::unique_ptr<Child> StartLurva()
@@ -274,12 +256,8 @@ TEST_F(SettingDialogX11, AFileChosenInTheFileChooserIsStoredOnOk)
     const std::string chooser = WaitForWindow("開く");
     ASSERT_FALSE(chooser.empty()) << "the file chooser did not appear";
     ASSERT_EQ(Xdotool({"windowfocus", "--sync", chooser}).code, 0);
-    // Under load the chooser's location entry appears a moment after Ctrl+L and
-    // completion may still be busy after typing: give each step time to settle.
     ASSERT_EQ(Xdotool({"key", "--clearmodifiers", "ctrl+l"}).code, 0);
-    std::this_thread::sleep_for(500ms);
-    ASSERT_EQ(Xdotool({"type", "--delay", "40", chosen}).code, 0);
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(TypeIntoEntry(chosen)) << "the location entry never held the file name";
     ASSERT_EQ(Xdotool({"key", "--clearmodifiers", "Return"}).code, 0);
     ASSERT_TRUE(WindowGone("開く")) << "the chooser took the file";
     // "変更..." has the focus now, so Enter would open the chooser again: click

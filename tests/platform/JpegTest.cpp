@@ -78,35 +78,10 @@ TEST(JpegReader, DecodesGrayscale)
 TEST(JpegReader, DecodesAdobeCmyk)
 {
     // Pure red as inverted CMYK, the way Adobe's files store it.
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = 8;
-    info.image_height = 8;
-    info.input_components = 4;
-    info.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 100, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(8 * 4);
-    for (int x = 0; x < 8; ++x) {
-        row[4 * static_cast<size_t>(x)] = 255;  // no cyan
-        row[4 * static_cast<size_t>(x) + 1] = 0;  // full magenta
-        row[4 * static_cast<size_t>(x) + 2] = 0;  // full yellow
-        row[4 * static_cast<size_t>(x) + 3] = 255;  // no black
-    }
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    const std::vector<uint8_t> jpeg(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
+    std::vector<uint8_t> samples;
+    for (int i = 0; i < 8 * 8; ++i)
+        samples.insert(samples.end(), {255, 0, 0, 255});  // no cyan, full magenta, full yellow, no black
+    const std::vector<uint8_t> jpeg = makeJpegSamples(samples, 8, 8, 4, {100, false});
 
     const TDecodedImage image = DecodeJpeg(jpeg);
     for (size_t i = 0; i < image.pixels.size(); ++i)

@@ -2,6 +2,7 @@
 // processes, crashes and broken files.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -289,17 +290,36 @@ TEST_F(PosixRegistry, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile)
         ASSERT_TRUE(reg->OpenKey("K", true));
         reg->WriteString("v", "start");
     }
+    // The writer says on a pipe when each write is done; it is killed once
+    // a number of writes (a different one each round) are, in the middle of
+    // the next. What is waited for is the writes, not a time.
     std::mt19937 random(12345);
     for (int round = 0; round < 25; ++round) {
+        int done[2];
+        ASSERT_EQ(::pipe(done), 0);
         const pid_t child = forkChild([&] {
+            ::close(done[0]);
             auto writer = Open();
             writer->OpenKey("K", false);
-            for (int i = 0;; ++i)
+            for (int i = 0;; ++i) {
                 writer->WriteString("v", std::string(static_cast<size_t>(1 + i % 3000), static_cast<char>('a' + i % 26)));
+                const char written = 'w';
+                if (::write(done[1], &written, 1) != 1)
+                    return;
+            }
         });
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        ::close(done[1]);
+        const int writes = 1 + static_cast<int>(random() % 40);
+        bool wrote = true;
+        for (int w = 0; w < writes && wrote; ++w) {
+            pollfd p{done[0], POLLIN, 0};
+            char c;
+            wrote = ::poll(&p, 1, 20000) == 1 && ::read(done[0], &c, 1) == 1;
+        }
         ::kill(child, SIGKILL);
         ASSERT_EQ(waitChild(child), 128 + SIGKILL);
+        ::close(done[0]);
+        ASSERT_TRUE(wrote) << "the writer stopped writing";
 
         const TRegTree tree = ParseRegFile(readFile(File()));  // raises if torn
         const TRegRawValue* value = tree.Find(TRootKey::CurrentUser, "K")->Value("v");

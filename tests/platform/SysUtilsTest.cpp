@@ -18,21 +18,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-void writeText(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string text(fs::file_size(path), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    return text;
-}
-}  // namespace
-
 TEST(PathParts, SplitAtBackslashSlashAndColon)
 {
     struct Case {
@@ -75,7 +60,7 @@ TEST(FileSystem, QueriesFollowLinksUnlessSaidOtherwise)
 {
     TempDir dir;
     const fs::path d = dir.path();
-    writeText(d / "file", "x");
+    writeTextFile(d / "file", "x");
     fs::create_directory(d / "folder");
     fs::create_symlink(d / "file", d / "linkToFile");
     fs::create_symlink(d / "folder", d / "linkToFolder");
@@ -107,8 +92,8 @@ TEST(FileSystem, QueriesAndListingWithJapaneseNames)
 {
     TempDir dir;
     const std::string d = dir.str() + "/";
-    writeText(dir.path() / fs::path(u8"背景.bmp"), "x");
-    writeText(dir.path() / "b.txt", "y");
+    writeTextFile(dir.path() / fs::path(u8"背景.bmp"), "x");
+    writeTextFile(dir.path() / "b.txt", "y");
     fs::create_directory(dir.path() / fs::path(u8"フォルダ"));
     EXPECT_TRUE(FileExists(d + "背景.bmp"));
     EXPECT_FALSE(DirectoryExists(d + "背景.bmp"));
@@ -127,13 +112,6 @@ TEST(FileSystem, QueriesAndListingWithJapaneseNames)
 #ifndef _WIN32
 // Folders of other users and permission bits are POSIX matters.
 namespace {
-mode_t modeOf(const fs::path& path)
-{
-    struct stat st {};
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
-
 // A folder owned by another user can only be made by root; elsewhere those
 // cases are skipped.
 bool giveToSomeoneElse(const fs::path& path)
@@ -154,12 +132,12 @@ TEST(FileSystem, CreatingAndDeleting)
     EXPECT_TRUE(fs::is_directory(d / "x/y/z"));
     EXPECT_TRUE(ForceDirectories((d / "x/y/z").string()));  // already there
 
-    writeText(d / "target", "keep");
+    writeTextFile(d / "target", "keep");
 #ifndef _WIN32
     fs::create_symlink(d / "target", d / "link");
     EXPECT_TRUE(DeleteFile((d / "link").string()));  // the link, not its target
     EXPECT_FALSE(fs::exists(fs::symlink_status(d / "link")));
-    EXPECT_EQ(readText(d / "target"), "keep");
+    EXPECT_EQ(readTextFile(d / "target"), "keep");
 #endif
     EXPECT_FALSE(DeleteFile((d / "a").string()));  // never a folder
     EXPECT_FALSE(DeleteFile((d / "missing").string()));
@@ -254,9 +232,9 @@ TEST(PrivateFolder, CreatedAndTightened)
 TEST(PrivateFolder, NeverTakesAFile)
 {
     TempDir dir;
-    writeText(dir.path() / "file", "x");
+    writeTextFile(dir.path() / "file", "x");
     EXPECT_FALSE(ForcePrivateDirectory((dir.path() / "file").string()));
-    EXPECT_EQ(readText(dir.path() / "file"), "x");
+    EXPECT_EQ(readTextFile(dir.path() / "file"), "x");
 }
 
 #ifndef _WIN32
@@ -271,7 +249,7 @@ TEST(PrivateFolder, NeverTakesALinkAFileOrSomeoneElsesFolder)
     EXPECT_FALSE(ForcePrivateDirectory((dir.path() / "link/").string()));
     EXPECT_EQ(modeOf(victim), 0744u);  // the target is left as it was
 
-    writeText(dir.path() / "file", "x");
+    writeTextFile(dir.path() / "file", "x");
     EXPECT_FALSE(ForcePrivateDirectory((dir.path() / "file").string()));
 
     const fs::path foreign = dir.path() / "foreign";
@@ -294,14 +272,14 @@ TEST(PrivateFolder, CreateNewFileMakesOnlyNewFiles)
         file->WriteBuffer("abc", 3);
         EXPECT_EQ(file->FileName(), (d / "new.bin").string());
     }
-    EXPECT_EQ(readText(d / "new.bin"), "abc");
+    EXPECT_EQ(readTextFile(d / "new.bin"), "abc");
 #ifndef _WIN32
     EXPECT_EQ(modeOf(d / "new.bin"), 0600u);
 #endif
 
     // Whatever is there is kept: a file, a folder, a dangling link.
     EXPECT_EQ(CreateNewFile((d / "new.bin").string(), ExistingEntry::Keep), nullptr);
-    EXPECT_EQ(readText(d / "new.bin"), "abc");
+    EXPECT_EQ(readTextFile(d / "new.bin"), "abc");
     fs::create_directory(d / "folder");
     EXPECT_EQ(CreateNewFile((d / "folder").string(), ExistingEntry::Keep), nullptr);
 #ifndef _WIN32
@@ -310,7 +288,7 @@ TEST(PrivateFolder, CreateNewFileMakesOnlyNewFiles)
     EXPECT_FALSE(fs::exists(d / "planted-target"));
 
     // Replacing removes a link itself and writes a new file in its place.
-    writeText(d / "secret", "secret");
+    writeTextFile(d / "secret", "secret");
     fs::create_symlink(d / "secret", d / "link");
     {
         auto file = CreateNewFile((d / "link").string(), ExistingEntry::Replace);
@@ -318,15 +296,15 @@ TEST(PrivateFolder, CreateNewFileMakesOnlyNewFiles)
         file->WriteBuffer("new", 3);
     }
     EXPECT_FALSE(fs::is_symlink(d / "link"));
-    EXPECT_EQ(readText(d / "link"), "new");
-    EXPECT_EQ(readText(d / "secret"), "secret");
+    EXPECT_EQ(readTextFile(d / "link"), "new");
+    EXPECT_EQ(readTextFile(d / "secret"), "secret");
 #endif
     {
         auto file = CreateNewFile((d / "new.bin").string(), ExistingEntry::Replace);
         ASSERT_TRUE(file);
         EXPECT_EQ(file->Size(), 0);
     }
-    EXPECT_EQ(readText(d / "new.bin"), "");
+    EXPECT_EQ(readTextFile(d / "new.bin"), "");
     const std::string folder = (d / "folder").string();
     EXPECT_THROW_MSG(CreateNewFile(folder, ExistingEntry::Replace), EFCreateError, "ファイル " + folder + " を作成できません");
     EXPECT_TRUE(fs::is_directory(d / "folder"));
@@ -369,13 +347,13 @@ TEST(PrivateFolder, DeleteFilesKeepsFoldersAndNeverFollowsLinks)
     TempDir dir;
     const fs::path outside = dir.path() / "outside";
     fs::create_directory(outside);
-    writeText(outside / "precious", "p");
+    writeTextFile(outside / "precious", "p");
     const fs::path work = dir.path() / "work";
     fs::create_directory(work);
-    writeText(work / "back0.bmp", "b");
-    writeText(work / "bgm0.mid", "m");
+    writeTextFile(work / "back0.bmp", "b");
+    writeTextFile(work / "bgm0.mid", "m");
     fs::create_directory(work / "sub");
-    writeText(work / "sub" / "inner", "i");
+    writeTextFile(work / "sub" / "inner", "i");
 #ifndef _WIN32
     fs::create_symlink(outside / "precious", work / "linkToFile");
     fs::create_directory_symlink(outside, work / "linkToFolder");
@@ -384,14 +362,14 @@ TEST(PrivateFolder, DeleteFilesKeepsFoldersAndNeverFollowsLinks)
     DeleteFilesInPrivateDirectory(work.string() + "/");
     EXPECT_EQ(ListFiles(work.string()), std::vector<std::string>{});
     EXPECT_TRUE(fs::is_directory(work / "sub"));
-    EXPECT_EQ(readText(work / "sub" / "inner"), "i");
-    EXPECT_EQ(readText(outside / "precious"), "p");
+    EXPECT_EQ(readTextFile(work / "sub" / "inner"), "i");
+    EXPECT_EQ(readTextFile(outside / "precious"), "p");
 
 #ifndef _WIN32
     // A folder reached through a link is not emptied.
     fs::create_directory_symlink(outside, dir.path() / "linkedWork");
     DeleteFilesInPrivateDirectory((dir.path() / "linkedWork").string() + "/");
-    EXPECT_EQ(readText(outside / "precious"), "p");
+    EXPECT_EQ(readTextFile(outside / "precious"), "p");
 #endif
     DeleteFilesInPrivateDirectory((dir.path() / "missing").string());
 
@@ -400,12 +378,12 @@ TEST(PrivateFolder, DeleteFilesKeepsFoldersAndNeverFollowsLinks)
     fs::current_path(outside);
     DeleteFilesInPrivateDirectory("");
     fs::current_path(cwd);
-    EXPECT_EQ(readText(outside / "precious"), "p");
+    EXPECT_EQ(readTextFile(outside / "precious"), "p");
 
 #ifndef _WIN32
     if (!giveToSomeoneElse(outside))
         GTEST_SKIP() << "needs root to make a folder of another user";
     DeleteFilesInPrivateDirectory(outside.string());
-    EXPECT_EQ(readText(outside / "precious"), "p");
+    EXPECT_EQ(readTextFile(outside / "precious"), "p");
 #endif
 }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -16,8 +14,6 @@
 #include "support/ChildProcess.h"
 #include "support/Environment.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace {
 
@@ -255,20 +251,7 @@ public:
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (withStderr)
-            posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-        std::vector<std::string> all = {path};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = spawnProgram(path, arguments, out[1], withStderr ? out[1] : kInheritStream);
         ::close(out[1]);
         out_ = out[0];
     }
@@ -287,18 +270,8 @@ public:
     // The next line of output; empty when none came within the limit.
     std::string ReadLine(int limitMs = 20000)
     {
-        std::string line;
-        for (;;) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, limitMs) <= 0)
-                return std::string();
-            char c;
-            if (::read(out_, &c, 1) != 1)
-                return line;
-            if (c == '\n')
-                return line;
-            line.push_back(c);
-        }
+        return readLine(out_, buffer_, std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs))
+            .value_or(std::string());
     }
     // Exit code, or -1 when it had not ended within the limit.
     int Wait(int limitMs = 20000)
@@ -318,6 +291,7 @@ public:
 private:
     pid_t pid_ = -1;
     int out_ = -1;
+    std::string buffer_;
 };
 
 }  // namespace

@@ -242,8 +242,8 @@ std::vector<uint8_t> makePngRgba(const std::vector<uint32_t>& argb, int width, i
 }
 
 #else
-std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, int height, bool grayscale,
-                              int quality)
+std::vector<uint8_t> makeJpegSamples(const std::vector<uint8_t>& samples, int width, int height, int components,
+                                     JpegOptions options)
 {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
@@ -254,26 +254,17 @@ std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, in
     jpeg_mem_dest(&info, &buffer, &size);
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = grayscale ? 1 : 3;
-    info.in_color_space = grayscale ? JCS_GRAYSCALE : JCS_RGB;
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    // Full-resolution colour, so solid areas keep their colour up to their edges.
-    info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
+    jpeg_set_quality(&info, options.quality, TRUE);
+    if (options.fullResolutionColour)
+        info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(components);
     while (info.next_scanline < info.image_height) {
-        const uint32_t* src = pixels.data() + static_cast<size_t>(info.next_scanline) * width;
-        for (int x = 0; x < width; ++x) {
-            if (grayscale) {
-                row[x] = static_cast<uint8_t>(src[x]);
-            } else {
-                row[3 * x] = static_cast<uint8_t>(src[x] >> 16);
-                row[3 * x + 1] = static_cast<uint8_t>(src[x] >> 8);
-                row[3 * x + 2] = static_cast<uint8_t>(src[x]);
-            }
-        }
-        JSAMPROW rows[1] = {row.data()};
+        // libjpeg does not write through its rows.
+        JSAMPROW rows[1] = {const_cast<JSAMPROW>(samples.data() + stride * info.next_scanline)};
         jpeg_write_scanlines(&info, rows, 1);
     }
     jpeg_finish_compress(&info);
@@ -281,6 +272,24 @@ std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, in
     jpeg_destroy_compress(&info);
     std::free(buffer);
     return out;
+}
+
+std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, int height, bool grayscale,
+                              int quality)
+{
+    const int components = grayscale ? 1 : 3;
+    std::vector<uint8_t> samples;
+    samples.reserve(pixels.size() * static_cast<size_t>(components));
+    for (const uint32_t pixel : pixels) {
+        if (grayscale) {
+            samples.push_back(static_cast<uint8_t>(pixel));
+        } else {
+            samples.push_back(static_cast<uint8_t>(pixel >> 16));
+            samples.push_back(static_cast<uint8_t>(pixel >> 8));
+            samples.push_back(static_cast<uint8_t>(pixel));
+        }
+    }
+    return makeJpegSamples(samples, width, height, components, {quality, true});
 }
 
 std::vector<uint8_t> makePngRgba(const std::vector<uint32_t>& argb, int width, int height)

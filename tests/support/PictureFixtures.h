@@ -66,6 +66,19 @@ IconEntry makeIconImage(int width, int height, uint16_t bitCount, const std::vec
 // A JPEG file of the pixels (0x00RRGGBB) through libjpeg; quality 100.
 std::vector<uint8_t> makeJpeg(const std::vector<uint32_t>& pixels, int width, int height, bool grayscale = false,
                               int quality = 100);
+#ifndef _WIN32
+// How makeJpegSamples encodes: libjpeg's quality, and whether colour keeps
+// full resolution (solid areas keep their colour up to their edges) instead
+// of libjpeg's default halving.
+struct JpegOptions {
+    int quality = 100;
+    bool fullResolutionColour = true;
+};
+// A JPEG file through libjpeg of samples as it takes them, top row first:
+// components 1 (grey), 3 (RGB) or 4 (CMYK, inverted as Adobe's files store it).
+std::vector<uint8_t> makeJpegSamples(const std::vector<uint8_t>& samples, int width, int height, int components,
+                                     JpegOptions options = {});
+#endif
 // A PNG file with alpha of the pixels (0xAARRGGBB).
 std::vector<uint8_t> makePngRgba(const std::vector<uint32_t>& argb, int width, int height);
 

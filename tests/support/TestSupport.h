@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 // Checks that statement throws exactly the type (or a subclass) with exactly message.
@@ -25,6 +26,33 @@ inline std::filesystem::path pathFromUtf8(const std::string& text)
 {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
+
+// A file holding exactly text (binary: no line ends are translated).
+inline void writeTextFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Every byte of a file, as text.
+inline std::string readTextFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string text(std::filesystem::file_size(path), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    return text;
+}
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+// The permission bits of path itself (a link is not followed).
+inline mode_t modeOf(const std::filesystem::path& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+#endif
 
 // A fresh, empty directory for one test, removed when the object goes away.
 class TempDir {

@@ -7,7 +7,6 @@
 #include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +24,15 @@ extern char** environ;
 
 namespace {
 
+// Milliseconds left until deadline, at least 0.
+int msUntil(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<int64_t>(left.count(), 0));
+}
+
+}  // namespace
+
 std::optional<std::string> findProgram(const std::string& name)
 {
     const char* path = std::getenv("PATH");
@@ -37,15 +45,6 @@ std::optional<std::string> findProgram(const std::string& name)
     }
     return std::nullopt;
 }
-
-// Milliseconds left until deadline, at least 0.
-int msUntil(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<int64_t>(left.count(), 0));
-}
-
-}  // namespace
 
 // ---- XvfbServer ----
 
@@ -116,7 +115,7 @@ XClient::XClient(const std::string& display) : display_(XOpenDisplay(display.c_s
 XClient::~XClient()
 {
     if (display_ != nullptr)
-        XCloseDisplay(display_);
+        XCloseDisplay(display_);  // with it, the clipboard's window
 }
 
 ::Window XClient::Root() const
@@ -185,6 +184,56 @@ std::vector<::Window> XClient::FindTopLevel(const std::string& name) const
     if (children != nullptr)
         XFree(children);
     return found;
+}
+
+void XClient::TakeClipboard()
+{
+    if (clipboardOwner_ == 0)
+        clipboardOwner_ = XCreateSimpleWindow(display_, Root(), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display_, XInternAtom(display_, "CLIPBOARD", False), clipboardOwner_, CurrentTime);
+    XSync(display_, False);
+}
+
+std::optional<std::string> XClient::WaitForClipboardText(std::chrono::milliseconds limit)
+{
+    if (clipboardOwner_ == 0)
+        return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // The next event of type on window, or none by the deadline.
+    auto waitFor = [&](::Window window, int type) -> std::optional<XEvent> {
+        for (;;) {
+            XEvent event;
+            if (XCheckTypedWindowEvent(display_, window, type, &event))
+                return event;
+            pollfd p{ConnectionNumber(display_), POLLIN, 0};
+            if (::poll(&p, 1, msUntil(deadline)) <= 0)
+                return std::nullopt;
+            XEventsQueued(display_, QueuedAfterReading);
+        }
+    };
+    // Another client owns it now: it has copied.
+    if (!waitFor(clipboardOwner_, SelectionClear))
+        return std::nullopt;
+    const Atom property = XInternAtom(display_, "LURVA_TEST_CLIPBOARD", False);
+    XConvertSelection(display_, XInternAtom(display_, "CLIPBOARD", False), XInternAtom(display_, "UTF8_STRING", False),
+        property, clipboardOwner_, CurrentTime);
+    XFlush(display_);
+    const std::optional<XEvent> answer = waitFor(clipboardOwner_, SelectionNotify);
+    if (!answer || answer->xselection.property == None)
+        return std::nullopt;
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::string> text;
+    if (XGetWindowProperty(display_, clipboardOwner_, property, 0, 1 << 16, True, AnyPropertyType, &type, &format,
+            &items, &after, &data) == Success && data != nullptr) {
+        if (format == 8)
+            text = std::string(reinterpret_cast<const char*>(data), items);
+        XFree(data);
+    }
+    return text;
 }
 
 bool XClient::CursorVisible() const
@@ -273,17 +322,6 @@ ShowProcess::ShowProcess(const std::string& path, const std::vector<std::string>
     std::vector<std::string> envStrings;
     for (const auto& [name, value] : env)
         envStrings.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& e : envStrings)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> all = {path};
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
 
     char stderrTemplate[] = "/tmp/lurva-show-stderr-XXXXXX";
     const int err = ::mkstemp(stderrTemplate);
@@ -291,13 +329,7 @@ ShowProcess::ShowProcess(const std::string& path, const std::vector<std::string>
     int out[2];
     if (err < 0 || ::pipe2(out, O_CLOEXEC) != 0)
         return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-    if (::posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-        pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawnProgram(path, arguments, out[1], err, envStrings);
     ::close(out[1]);
     ::close(err);
     out_ = out[0];
@@ -317,24 +349,7 @@ ShowProcess::~ShowProcess()
 
 std::optional<std::string> ShowProcess::ReadLine(std::chrono::steady_clock::time_point deadline)
 {
-    for (;;) {
-        const auto newline = buffer_.find('\n');
-        if (newline != std::string::npos) {
-            std::string line = buffer_.substr(0, newline);
-            buffer_.erase(0, newline + 1);
-            return line;
-        }
-        if (out_ < 0)
-            return std::nullopt;
-        pollfd p{out_, POLLIN, 0};
-        if (::poll(&p, 1, msUntil(deadline)) <= 0)
-            return std::nullopt;
-        char chunk[256];
-        const ssize_t got = ::read(out_, chunk, sizeof chunk);
-        if (got <= 0)
-            return std::nullopt;
-        buffer_.append(chunk, static_cast<size_t>(got));
-    }
+    return readLine(out_, buffer_, deadline);
 }
 
 std::optional<std::vector<std::string>> ShowProcess::WaitForLine(const std::string& line, bool prefix,

@@ -21,6 +21,9 @@ inline std::optional<std::string> envValue(const char* value)
     return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
+// The path of an executable program named name on PATH.
+std::optional<std::string> findProgram(const std::string& name);
+
 // An Xvfb on a free display number (it picks one itself: -displayfd),
 // -noreset so that the root window keeps what a test paints on it.
 class XvfbServer {
@@ -56,6 +59,13 @@ public:
     std::vector<uint32_t> Screenshot(::Window window, int width, int height) const;
     // Top-level windows whose name is name.
     std::vector<::Window> FindTopLevel(const std::string& name) const;
+    // Takes the CLIPBOARD selection for this client, holding nothing, so
+    // that the next copy another client makes can be waited for.
+    void TakeClipboard();
+    // Waits until another client takes the CLIPBOARD from this one (it
+    // copied), then gives its text (UTF-8). Empty optional when that did not
+    // happen within the limit, or the owner gives no text.
+    std::optional<std::string> WaitForClipboardText(std::chrono::milliseconds limit = std::chrono::seconds(20));
     // The cursor's picture has any pixel that is not fully transparent.
     bool CursorVisible() const;
 
@@ -68,6 +78,7 @@ public:
 
 private:
     ::Display* display_ = nullptr;
+    ::Window clipboardOwner_ = 0;  // created by TakeClipboard, unmapped
 };
 
 // A started program with its standard output read line by line; standard
