@@ -26,7 +26,9 @@ void installInterruptHandlers()
     action.sa_handler = noteSignal;
     sigemptyset(&action.sa_mask);
     // Reads and writes carry on; the next step between them sees the signal.
-    action.sa_flags = SA_RESTART;
+    // A second signal ends the process at once, should a step never end
+    // (a read from a pipe that stays silent).
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

@@ -16,7 +16,8 @@ private:
     int signal_;
 };
 
-// Installs the noting handlers for SIGINT and SIGTERM (once per process).
+// Installs the noting handlers for SIGINT and SIGTERM (once per process); a
+// second signal of the same kind takes its default course.
 void installInterruptHandlers();
 // Interrupted when a signal has come since the handlers were installed.
 void throwIfInterrupted();

@@ -131,6 +131,7 @@ int runInfo(const std::vector<std::string>& args)
 
     PrivateWorkDir workDir;
     const ShowReport report = loadShow(file);
+    throwIfInterrupted();
     const std::string text = parsed.has("--json") ? reportJson(report) : reportText(file, report);
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
@@ -159,6 +160,7 @@ int runCheck(const std::vector<std::string>& args)
     for (const std::string& file : parsed.operands) {
         const ShowReport report = loadShow(file);
         workDir.empty();
+        throwIfInterrupted();
         const char* verdict = report.outcome == ShowReport::Outcome::Loaded ? "ok"
                               : report.outcome == ShowReport::Outcome::False ? "false"
                                                                              : "error";
