@@ -585,3 +585,31 @@ TEST_F(SdtoolTest, AnOutputThatIsAnInputIsRefused)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SdtoolTest, PackReplacesTheOldFileWholeOrLeavesIt)
+{
+    put("f.png", makePngRgba({0xFF000000}, 1, 1));
+    put("f.bmp", solidBmp(2, 2));
+    putText("bad.json", R"({"background": "f.png"})");
+    putText("good.json", R"({"background": "f.bmp"})");
+    const std::string out = putText("show.sdt", "the old show");
+    fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    EXPECT_EQ(sdtool({"pack", path("bad.json"), "-o", out}).status, 1);
+    EXPECT_EQ(readText(out), "the old show");
+
+    const RunResult run = sdtool({"pack", path("good.json"), "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readText(out).substr(0, 4), "QDsm");
+    // The replaced file keeps the old one's permissions, and nothing else is left beside it.
+    EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"bad.json", "f.bmp", "f.png", "good.json", "show.sdt"}));
+}
+
+}  // namespace
