@@ -227,3 +227,27 @@ bool loadScrSavData(const std::string& fileName, TCharactorList& list)
         return false;  // the file ends inside a record; nothing is shown
     }
 }
+
+std::string describeLoadFailure(const std::string& fileName)
+{
+    if (DirectoryExists(fileName))
+        return "a folder, not a file";
+    if (!FileExists(fileName))
+        return "no such file";
+    try {
+        TQDFileStream stream(fileName, fmOpenRead);
+        stream.init();
+        if (stream.Size() == 0)
+            return "the file is empty";
+        if (stream.readString(4) != kDataFileMagic)
+            return "not a data file";
+        const int32_t version = stream.readLongInt();
+        if (version >= kFirstRefusedVersion)
+            return "made by a newer version of the authoring tool (version " + std::to_string(version) + ")";
+    } catch (const EReadError&) {
+        return "not a data file";  // too short for the header
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "the file is cut off";
+}

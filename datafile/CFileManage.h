@@ -33,3 +33,9 @@ bool isPlainPictureExtension(const std::string& extension);
 // picture cannot be read (EInvalidGraphic, also for an embedded picture whose
 // extension is not plain: nothing is written then).
 bool loadScrSavData(const std::string& fileName, TCharactorList& list);
+
+// Why loadScrSavData gave false for fileName, in a few English words for
+// standard error: "no such file", "a folder, not a file", "the file is empty",
+// "not a data file", "made by a newer version of the authoring tool (version
+// N)" or "the file is cut off". Reads the file's header again; raises nothing.
+std::string describeLoadFailure(const std::string& fileName);

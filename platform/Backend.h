@@ -21,6 +21,11 @@ enum class TMessageKind {
     Error,        // the framework's error box: the text, a stop icon
 };
 
+// Writes what a box says to standard error as well, as one line
+// "lurva: text" ("lurva: error: text" for the error box): a show may run
+// where nobody sees its boxes, and a script reads them there.
+void PrintMessageBoxText(const std::string& text, TMessageKind kind);
+
 struct TScreenSize {
     int Width = 0;
     int Height = 0;

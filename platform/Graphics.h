@@ -92,6 +92,11 @@ public:
     // rows top-down) is nonzero leave the destination as it was.
     void MaskedCopyRect(const TRect& dest, const TBitmap& source, const TRect& sourceRect,
                         const uint8_t* transparent);
+    // Like CopyRect for a source with an opacity byte per pixel (0 to 255,
+    // rows top-down): each source pixel is first laid over the destination
+    // pixel by its opacity, and that is combined by CopyMode. Opacity 0
+    // leaves the destination as it was; 255 is CopyRect.
+    void AlphaCopyRect(const TRect& dest, const TBitmap& source, const TRect& sourceRect, const uint8_t* alpha);
 
     // The colour at (x, y); -1 (no colour) outside the bitmap.
     TColor Pixel(int x, int y) const;
@@ -156,7 +161,8 @@ constexpr TColor PixelToColor(uint32_t p)
 
 // An icon: the largest image of an .ico file with its AND mask. Pixels the mask
 // marks transparent leave the destination as it was when drawn; the others are
-// drawn with the canvas's CopyMode.
+// drawn with the canvas's CopyMode. An icon whose alpha channel has values
+// between 0 and 255 is drawn blended by it onto what lies under it instead.
 class TIcon : public TGraphic {
 public:
     TIcon();
@@ -173,10 +179,14 @@ public:
     // One byte per pixel, rows top-down, nonzero where transparent; empty when
     // nothing is transparent.
     const std::vector<uint8_t>& TransparentMask() const { return transparent_; }
+    // The opacity of every pixel, rows top-down; empty unless some pixel is
+    // partly transparent.
+    const std::vector<uint8_t>& Alpha() const { return alpha_; }
 
 private:
     TBitmap image_;
     std::vector<uint8_t> transparent_;
+    std::vector<uint8_t> alpha_;
 };
 
 // A picture decoded into pixels when loaded and drawn like a bitmap from then

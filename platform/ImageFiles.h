@@ -17,6 +17,9 @@ struct TDecodedImage {
     std::vector<uint32_t> pixels;
     // Empty, or one byte per pixel, nonzero where the picture is transparent.
     std::vector<uint8_t> transparent;
+    // Empty, or the opacity of every pixel (0 to 255) when some pixel is
+    // partly transparent; transparent is then its threshold at 128.
+    std::vector<uint8_t> alpha;
 };
 
 // The texts of EInvalidGraphic for contents a format cannot read.

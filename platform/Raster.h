@@ -24,6 +24,10 @@ void FillRow(uint32_t* dest, size_t count, uint32_t value);
 // dest = dest where transparent is nonzero, else blended
 void SelectRow(uint32_t* dest, const uint32_t* blended, const uint8_t* transparent, size_t count);
 
+// out = src laid over under by alpha (0 keeps under, 255 is src), each
+// channel rounded to the nearest value
+void BlendRow(uint32_t* out, const uint32_t* src, const uint32_t* under, const uint8_t* alpha, size_t count);
+
 // Applies one of cmSrcCopy, cmSrcPaint, cmSrcAnd, cmMergePaint; false (and
 // nothing done) for any other operation.
 bool RopRow(uint32_t rop, uint32_t* dest, const uint32_t* src, size_t count);

@@ -33,6 +33,11 @@ std::string ExtractFilePath(const std::string& path);
 // From the last "." of the file-name part, dot included; "" when it has none.
 std::string ExtractFileExt(const std::string& path);
 
+// The path made absolute against the current folder, so that it names the
+// same file from any folder later; links are not resolved. An absolute or
+// empty path is returned as it is, and so is one the folder cannot be found for.
+std::string ExpandFileName(const std::string& path);
+
 // Queries; symbolic links are followed unless said otherwise.
 bool FileExists(const std::string& path);       // an entry that is not a folder
 bool DirectoryExists(const std::string& path);  // a folder

@@ -1,24 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages the build, the programs and the tests need, when missing.
 # Idempotent and quick when everything is there. Usage: install-deps.sh [build|test]
+#
+# Recommended packages are not installed (--no-install-recommends), so whatever
+# the programs need at run time is listed here by name, with the reason.
 set -euo pipefail
 
 build_packages=(
   cmake ninja-build g++ pkg-config make
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg-dev libpng-dev libwebp-dev nlohmann-json3-dev libwmf-dev libemf2svg-dev librsvg2-dev
-  libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev timgm6mb-soundfont libgtk-3-dev
-  fonts-ipaexfont-gothic
+  libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev libgtk-3-dev
+  libasound2-dev
   clang libclang-rt-14-dev libfuzzer-14-dev
 )
+# What lurva and sdtool use at run time beyond the libraries they link.
+runtime_packages=(
+  # libwmf reads Ghostscript's font map and draws a metafile's text with these
+  # fonts; without them it refuses every WMF picture.
+  fonts-urw-base35
+  # The General MIDI sound font the show's music is played with.
+  timgm6mb-soundfont
+  # Japanese glyphs for the settings dialog and the messages.
+  fonts-ipaexfont-gothic
+  # SDL's message boxes on X11 draw with the X server's core fonts.
+  xfonts-base
+  # The settings dialog's help button opens the help file with xdg-open.
+  xdg-utils
+)
 test_packages=(
-  xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox xfonts-base
+  xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
 )
 windows_packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64
 )
 
-wanted=("${build_packages[@]}")
+wanted=("${build_packages[@]}" "${runtime_packages[@]}")
 if [ "${1:-build}" = test ]; then
   wanted+=("${test_packages[@]}" "${windows_packages[@]}")
 fi

@@ -15,7 +15,7 @@ fi
 export XDG_CONFIG_HOME="$build/demo/config"
 mkdir -p "$XDG_CONFIG_HOME"
 
-if [ -n "${DISPLAY:-}" ] && command -v xdpyinfo >/dev/null 2>&1 && xdpyinfo >/dev/null 2>&1; then
+if [ -n "${DISPLAY:-}" ] && "$build/tools/display_probe"; then
   echo "Playing the demo full screen. Press any key, click, or move the mouse to end it."
   echo "(Its settings and System.ini are in $XDG_CONFIG_HOME.)"
   "$build/shell/lurva" "$demo"

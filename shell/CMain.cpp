@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "config/CData.h"
+#include "datafile/CFileManage.h"
 #include "model/CCharactorList.h"
 #include "platform/Graphics.h"
 #include "platform/IniFiles.h"
@@ -20,7 +21,18 @@ const char* const kKey = "main";
 // here and the show plays on without it.
 void reportMusicFailure(const std::string& fileName, const Exception& e)
 {
-    std::fprintf(stderr, "Lurvasaver: the show plays without music: %s: %s\n", fileName.c_str(), e.Message().c_str());
+    std::fprintf(stderr, "lurva: the show plays without music: %s: %s\n", fileName.c_str(), e.Message().c_str());
+    std::fflush(stderr);
+}
+
+// The loader shows its boxes only for some refusals and none for a missing
+// file: the reason the window stays blank goes to standard error.
+void reportUnplayable(const std::string& fileName)
+{
+    if (fileName.empty())
+        std::fprintf(stderr, "lurva: no show is set; choose one with lurva /c\n");
+    else
+        std::fprintf(stderr, "lurva: cannot play %s: %s\n", fileName.c_str(), describeLoadFailure(fileName).c_str());
     std::fflush(stderr);
 }
 
@@ -66,14 +78,7 @@ void TMainForm::FormCreate()
     Data = data_.get();
     TRegManage& settings = Data->regManage();
 
-    // Started with a data file: become the system's screen saver and make
-    // that file the current one. The argument is stored as given.
     const std::string argument = Application != nullptr ? Application->ParamStr(1) : std::string();
-    if (FileExists(argument)) {
-        TIniFile("System.ini").WriteString("boot", "SCRNSAVE.EXE", GetProgramPath());
-        settings.writeString(kKey, "filename0", argument);
-    }
-
     const TScreenSize screen = Application != nullptr ? Application->Screen() : TScreenSize{};
     Left = 0;
     Top = 0;
@@ -85,9 +90,20 @@ void TMainForm::FormCreate()
     backBitmap = std::make_unique<TBitmap>(screen.Width, screen.Height);
     charactorList = std::make_unique<TCharactorList>();
 
-    const std::string fileName = settings.readString(kKey, "filename0", "");
-    if (!loader_ || !loader_(fileName, *charactorList))
-        return;  // Idle: the loader has said what there was to say
+    // Started with a data file: it plays, and when it loads, the program
+    // becomes the system's screen saver with that file as the current show.
+    // Stored as an absolute path, since the screen saver starts in another
+    // folder; a file that does not load leaves the current show as it was.
+    const bool given = FileExists(argument);
+    const std::string fileName = given ? ExpandFileName(argument) : settings.readString(kKey, "filename0", "");
+    if (!loader_ || !loader_(fileName, *charactorList)) {
+        reportUnplayable(fileName);
+        return;  // Idle
+    }
+    if (given) {
+        TIniFile("System.ini").WriteString("boot", "SCRNSAVE.EXE", GetProgramPath());
+        settings.writeString(kKey, "filename0", fileName);
+    }
 
     composeBackground();
     startMusic();

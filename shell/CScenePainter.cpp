@@ -57,7 +57,8 @@ const TBitmap* plainPixels(const TGraphic& graphic)
         return bitmap;
     if (const auto* decoded = dynamic_cast<const TDecodedGraphic*>(&graphic))
         return &decoded->Image();
-    if (const auto* icon = dynamic_cast<const TIcon*>(&graphic); icon != nullptr && icon->TransparentMask().empty())
+    if (const auto* icon = dynamic_cast<const TIcon*>(&graphic); icon != nullptr && icon->TransparentMask().empty()
+                                                          && icon->Alpha().empty())
         return &icon->Image();
     return nullptr;
 }

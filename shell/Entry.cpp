@@ -70,7 +70,7 @@ int LurvaMain(const std::vector<std::string>& arguments, std::unique_ptr<TPlatfo
         if (app)
             app->ShowException(e);
         else
-            std::fprintf(stderr, "Lurvasaver: error: %s\n", e.Message().c_str());
+            std::fprintf(stderr, "lurva: error: %s\n", e.Message().c_str());
     }
     return 0;
 }

@@ -5,6 +5,8 @@ find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
 set(LURVA_POSIX ON)
 pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
+# ALSA's own error printing is switched off by the music player (libasound2-dev).
+pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 # The window backend: SDL2 on X11, with Xlib for the desktop image and
 # embedding (Debian's libsdl2-dev, libx11-dev, libxext-dev).

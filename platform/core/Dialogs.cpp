@@ -1,6 +1,8 @@
 // Dialogs.cpp: ShowMessage routed to the installed handler.
 #include "platform/Dialogs.h"
 
+#include "platform/Backend.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -23,4 +25,10 @@ void ShowMessage(const std::string& text)
 ShowMessageHandler setShowMessageHandler(ShowMessageHandler handler)
 {
     return std::exchange(currentHandler(), std::move(handler));
+}
+
+void PrintMessageBoxText(const std::string& text, TMessageKind kind)
+{
+    std::fprintf(stderr, "lurva: %s%s\n", kind == TMessageKind::Error ? "error: " : "", text.c_str());
+    std::fflush(stderr);
 }

@@ -24,6 +24,7 @@ struct PixelView {
     int64_t width;
     int64_t height;
     const uint8_t* transparent;  // nullptr, or one byte per pixel
+    const uint8_t* alpha = nullptr;  // nullptr, or one opacity byte per pixel
 };
 
 // A rectangle at (x, y) of size w x h whose edges saturate at the int range.
@@ -49,7 +50,18 @@ void blit(TBitmap& dest, const TRect& destRect, const PixelView& src, const TRec
         return;
 
     std::vector<uint32_t> blended;  // the destination row combined, for transparent sources
-    auto applyRow = [&](uint32_t* d, const uint32_t* s, const uint8_t* t, size_t n) {
+    std::vector<uint32_t> laidOver;  // the source row laid over the destination, for partly transparent sources
+    auto applyRow = [&](uint32_t* d, const uint32_t* s, const uint8_t* t, const uint8_t* a, size_t n) {
+        if (a) {
+            laidOver.resize(n);
+            Raster::BlendRow(laidOver.data(), s, d, a, n);
+            blended.assign(d, d + n);
+            rowOp(blended.data(), laidOver.data(), n);
+            for (size_t i = 0; i < n; ++i)
+                if (a[i] != 0)
+                    d[i] = blended[i];
+            return;
+        }
         if (!t) {
             rowOp(d, s, n);
             return;
@@ -73,7 +85,8 @@ void blit(TBitmap& dest, const TRect& destRect, const PixelView& src, const TRec
         for (int64_t row = 0; row < h; ++row) {
             const int64_t srcIndex = (sy + row) * src.width + sx;
             applyRow(dest.ScanLine(static_cast<int>(dy + row)) + dx, src.pixels + srcIndex,
-                     src.transparent ? src.transparent + srcIndex : nullptr, static_cast<size_t>(w));
+                     src.transparent ? src.transparent + srcIndex : nullptr, src.alpha ? src.alpha + srcIndex : nullptr,
+                     static_cast<size_t>(w));
         }
         return;
     }
@@ -108,6 +121,7 @@ void blit(TBitmap& dest, const TRect& destRect, const PixelView& src, const TRec
         return;
     std::vector<uint32_t> row(columns.size());
     std::vector<uint8_t> rowTransparent(src.transparent ? columns.size() : 0);
+    std::vector<uint8_t> rowAlpha(src.alpha ? columns.size() : 0);
     for (int64_t y = y0; y < y1; ++y) {
         const int64_t sy = srcRect.Top + sample(y - destRect.Top, sh, dh);
         if (sy < 0 || sy >= src.height)
@@ -120,8 +134,14 @@ void blit(TBitmap& dest, const TRect& destRect, const PixelView& src, const TRec
             for (size_t i = 0; i < columns.size(); ++i)
                 rowTransparent[i] = t[columns[i]];
         }
+        if (src.alpha) {
+            const uint8_t* a = src.alpha + sy * src.width;
+            for (size_t i = 0; i < columns.size(); ++i)
+                rowAlpha[i] = a[columns[i]];
+        }
         applyRow(dest.ScanLine(static_cast<int>(y)) + first, row.data(),
-                 src.transparent ? rowTransparent.data() : nullptr, columns.size());
+                 src.transparent ? rowTransparent.data() : nullptr, src.alpha ? rowAlpha.data() : nullptr,
+                 columns.size());
     }
 }
 
@@ -190,6 +210,19 @@ std::vector<uint8_t> PictureIO::readRest(TStream& stream, const char* invalidTex
     return bytes;
 }
 
+void PictureIO::keepPartialAlpha(TDecodedImage& image, const std::vector<uint8_t>& bgra)
+{
+    const size_t count = bgra.size() / 4;
+    bool partly = false;
+    for (size_t i = 0; i < count && !partly; ++i)
+        partly = bgra[4 * i + 3] != 0 && bgra[4 * i + 3] != 255;
+    if (!partly)
+        return;
+    image.alpha.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        image.alpha[i] = bgra[4 * i + 3];
+}
+
 // --- TCanvas ---
 
 void TCanvas::FillRect(const TRect& rect)
@@ -241,6 +274,15 @@ void TCanvas::MaskedCopyRect(const TRect& dest, const TBitmap& source, const TRe
     const auto op = ropFor(CopyMode);
     std::vector<uint32_t> copy;
     blit(bitmap_, dest, viewOf(source, bitmap_, copy, transparent), sourceRect, op);
+}
+
+void TCanvas::AlphaCopyRect(const TRect& dest, const TBitmap& source, const TRect& sourceRect, const uint8_t* alpha)
+{
+    const auto op = ropFor(CopyMode);
+    std::vector<uint32_t> copy;
+    PixelView view = viewOf(source, bitmap_, copy);
+    view.alpha = alpha;
+    blit(bitmap_, dest, view, sourceRect, op);
 }
 
 TColor TCanvas::Pixel(int x, int y) const
@@ -328,7 +370,9 @@ void TIcon::Draw(TCanvas& canvas, int x, int y) const
 void TIcon::StretchDraw(TCanvas& canvas, const TRect& rect) const
 {
     const TRect whole{0, 0, Width(), Height()};
-    if (transparent_.empty())
+    if (!alpha_.empty())
+        canvas.AlphaCopyRect(rect, image_, whole, alpha_.data());
+    else if (transparent_.empty())
         canvas.CopyRect(rect, image_, whole);
     else
         canvas.MaskedCopyRect(rect, image_, whole, transparent_.data());
@@ -341,6 +385,7 @@ void TIcon::LoadFromStream(TStream& stream)
                                             [](uint8_t t) { return t != 0; });
     image_.SetPixels(image.width, image.height, std::move(image.pixels));
     transparent_ = anyTransparent ? std::move(image.transparent) : std::vector<uint8_t>{};
+    alpha_ = std::move(image.alpha);
 }
 
 // --- TMetafile ---

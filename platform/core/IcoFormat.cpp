@@ -71,11 +71,14 @@ TDecodedImage DecodeIco(std::span<const uint8_t> bytes)
     Dib::Decoded dib = Dib::decode(entry, 0, std::nullopt, true);
     TDecodedImage image = std::move(dib.image);
     // A 32-bit image with any alpha is masked by its alpha; the AND mask is
-    // then only for programs that ignore alpha.
+    // then only for programs that ignore alpha. Values between 0 and 255
+    // (soft edges, shadows) are kept for drawing the image blended.
     if (std::any_of(dib.alpha.begin(), dib.alpha.end(), [](uint8_t a) { return a != 0; })) {
         image.transparent.resize(dib.alpha.size());
         for (size_t i = 0; i < dib.alpha.size(); ++i)
             image.transparent[i] = dib.alpha[i] < 128;
+        if (std::any_of(dib.alpha.begin(), dib.alpha.end(), [](uint8_t a) { return a != 0 && a != 255; }))
+            image.alpha = std::move(dib.alpha);
     } else {
         image.transparent = andMask(entry, dib.end, image.width, image.height);
     }

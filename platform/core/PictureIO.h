@@ -73,6 +73,9 @@ constexpr bool sizeAllowed(int64_t width, int64_t height)
 
 // Decodes a PNG file (alpha below 128 transparent), raising invalidText.
 TDecodedImage decodePng(std::span<const uint8_t> bytes, const char* invalidText);
+// Sets image.alpha from the fourth byte of every BGRA pixel when some pixel
+// is partly transparent (neither 0 nor 255); leaves it empty otherwise.
+void keepPartialAlpha(TDecodedImage& image, const std::vector<uint8_t>& bgra);
 
 // The bytes from the stream's position to its end. Larger files than any
 // picture within the limits could need are refused with invalidText.

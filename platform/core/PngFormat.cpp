@@ -49,6 +49,7 @@ TDecodedImage PictureIO::decodePng(std::span<const uint8_t> bytes, const char* i
         out.pixels[i] = static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
         out.transparent[i] = p[3] < 128;
     }
+    keepPartialAlpha(out, bgra);
     return out;
 }
 

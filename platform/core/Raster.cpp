@@ -53,6 +53,21 @@ void SelectRow(uint32_t* __restrict dest, const uint32_t* __restrict blended, co
         dest[i] = transparent[i] ? dest[i] : blended[i];
 }
 
+void BlendRow(uint32_t* __restrict out, const uint32_t* __restrict src, const uint32_t* __restrict under,
+              const uint8_t* __restrict alpha, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t a = alpha[i];
+        uint32_t pixel = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t s = (src[i] >> shift) & 0xFF;
+            const uint32_t u = (under[i] >> shift) & 0xFF;
+            pixel |= ((s * a + u * (255 - a) + 127) / 255) << shift;
+        }
+        out[i] = pixel;
+    }
+}
+
 bool RopRow(uint32_t rop, uint32_t* dest, const uint32_t* src, size_t count)
 {
     switch (rop) {

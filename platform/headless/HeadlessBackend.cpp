@@ -321,9 +321,7 @@ void THeadlessBackend::RequestClose()
 void THeadlessBackend::ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind)
 {
     boxes_.push_back({kind, caption, text});
-    std::fprintf(stderr, "%s%s%s\n", caption.empty() ? "" : (caption + ": ").c_str(),
-        kind == TMessageKind::Error ? "error: " : "", text.c_str());
-    std::fflush(stderr);
+    PrintMessageBoxText(text, kind);
 }
 
 void THeadlessBackend::ShowHelp(const std::string& helpFile, int context)

@@ -1,6 +1,7 @@
 // FluidSynthPlayer.cpp: the sequencer device over libfluidsynth's synthesizer, player and audio drivers.
 #include "platform/posix/FluidSynthPlayer.h"
 
+#include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -30,8 +31,16 @@ void logFluidMessage(int level, const char* message, void*)
         if (!collectedErrors->empty()) *collectedErrors += "; ";
         *collectedErrors += message;
     } else if (level <= FLUID_ERR) {
-        std::fprintf(stderr, "fluidsynth: %s\n", message);
+        std::fprintf(stderr, "lurva: fluidsynth: %s\n", message);
     }
+}
+
+// ALSA's library prints its own lines for every step of a failed device
+// open (eight of them without a sound card); fluidsynth reports the failure
+// itself, and that report is the one that reaches the user.
+extern "C" void dropAlsaMessage(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/,
+    const char* /*format*/, ...)
+{
 }
 
 void routeFluidLog()
@@ -40,6 +49,7 @@ void routeFluidLog()
     std::call_once(once, [] {
         for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
             fluid_set_log_function(level, logFluidMessage, nullptr);
+        snd_lib_error_set_handler(dropAlsaMessage);
     });
 }
 
@@ -127,7 +137,7 @@ struct FluidSynthPlayer::Impl {
         } else {
             state = State::AtEnd;
             onEnd = nullptr;
-            std::fputs("fluidsynth: the MIDI player stopped before the piece began\n", stderr);
+            std::fputs("lurva: fluidsynth: the MIDI player stopped before the piece began\n", stderr);
         }
     }
 

@@ -67,6 +67,21 @@ std::string environment(const char* name)
 }
 }  // namespace
 
+std::string ExpandFileName(const std::string& path)
+{
+    if (path.empty() || path.front() == '/')
+        return path;
+    char folder[PATH_MAX];
+    if (::getcwd(folder, sizeof folder) == nullptr)
+        return path;
+    // "./show.sdt" becomes "<folder>/show.sdt"; ".." is kept, since a link
+    // on the way may lead elsewhere than the folder above.
+    std::string rest = path;
+    while (rest.size() > 2 && rest.compare(0, 2, "./") == 0)
+        rest.erase(0, rest.find_first_not_of('/', 2));
+    return IncludeTrailingPathDelimiter(folder) + rest;
+}
+
 bool FileExists(const std::string& path)
 {
     struct stat st {};

@@ -4,13 +4,17 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "platform/Forms.h"
@@ -45,6 +49,131 @@ extern "C" int noteEmbedWindowError(Display* display, XErrorEvent* event)
     }
     return gChainedXErrorHandler != nullptr ? gChainedXErrorHandler(display, event) : 0;
 }
+
+// SDL's message box on X11 never takes the keyboard focus, and the show's
+// window holds the keyboard until the box comes up: keys would go where the
+// pointer happens to be, never to the box. While a box is up, a connection
+// of its own holds the keyboard instead, and Return, Enter, Escape or Space
+// close the box as its OK button does (the window manager's close request,
+// which the box obeys). Other keys do nothing while the box is up.
+class TBoxKeyboard {
+public:
+    explicit TBoxKeyboard(const char* displayName)
+    {
+        display_ = XOpenDisplay(displayName);
+        if (display_ == nullptr)
+            return;
+        if (::pipe2(stop_, O_CLOEXEC) != 0) {
+            XCloseDisplay(display_);
+            display_ = nullptr;
+            return;
+        }
+        const ::Window root = DefaultRootWindow(display_);
+        // The box is a new child of the root window: its creation names it.
+        XSelectInput(display_, root, SubstructureNotifyMask);
+        if (XGrabKeyboard(display_, root, False, GrabModeAsync, GrabModeAsync, CurrentTime) != GrabSuccess) {
+            XSync(display_, False);
+            return;  // someone else holds the keyboard: the box is left as it is
+        }
+        XSync(display_, False);
+        // Errors about windows that went away meanwhile must not end the
+        // process through Xlib's default handler. Set while SDL is inside
+        // its box and does nothing else on its own connection.
+        gBoxKeyboardDisplay = display_;
+        gChainedBoxErrorHandler = XSetErrorHandler(ignoreBoxKeyboardError);
+        thread_ = std::thread([this] { closeBoxOnKeys(); });
+    }
+
+    ~TBoxKeyboard()
+    {
+        if (thread_.joinable()) {
+            const char byte = 0;
+            [[maybe_unused]] const ssize_t written = ::write(stop_[1], &byte, 1);
+            thread_.join();
+            XSetErrorHandler(gChainedBoxErrorHandler);
+            gChainedBoxErrorHandler = nullptr;
+            gBoxKeyboardDisplay = nullptr;
+        }
+        if (display_ != nullptr) {
+            XUngrabKeyboard(display_, CurrentTime);
+            XCloseDisplay(display_);
+        }
+        for (int fd : stop_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    TBoxKeyboard(const TBoxKeyboard&) = delete;
+    TBoxKeyboard& operator=(const TBoxKeyboard&) = delete;
+
+private:
+    static int ignoreBoxKeyboardError(Display* display, XErrorEvent* event)
+    {
+        if (display == gBoxKeyboardDisplay)
+            return 0;
+        return gChainedBoxErrorHandler != nullptr ? gChainedBoxErrorHandler(display, event) : 0;
+    }
+
+    void closeBoxOnKeys()
+    {
+        std::vector<::Window> created;
+        for (;;) {
+            while (XPending(display_) > 0) {
+                XEvent event;
+                XNextEvent(display_, &event);
+                if (event.type == CreateNotify) {
+                    created.push_back(event.xcreatewindow.window);
+                } else if (event.type == DestroyNotify) {
+                    std::erase(created, event.xdestroywindow.window);
+                } else if (event.type == KeyPress) {
+                    const KeySym key = XLookupKeysym(&event.xkey, 0);
+                    if (key == XK_Return || key == XK_KP_Enter || key == XK_Escape || key == XK_space)
+                        askToClose(created);
+                }
+            }
+            pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+                return;
+            if (fds[1].revents != 0)
+                return;
+        }
+    }
+
+    // Sends the close request to the windows made since the box was asked
+    // for that take one: the box, and nothing that ignores the request.
+    void askToClose(const std::vector<::Window>& windows)
+    {
+        const Atom protocols = XInternAtom(display_, "WM_PROTOCOLS", False);
+        const Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+        for (::Window window : windows) {
+            Atom* supported = nullptr;
+            int count = 0;
+            bool takesClose = false;
+            if (XGetWMProtocols(display_, window, &supported, &count) != 0) {
+                takesClose = std::find(supported, supported + count, deleteWindow) != supported + count;
+                XFree(supported);
+            }
+            if (!takesClose)
+                continue;
+            XEvent request{};
+            request.xclient.type = ClientMessage;
+            request.xclient.window = window;
+            request.xclient.message_type = protocols;
+            request.xclient.format = 32;
+            request.xclient.data.l[0] = static_cast<long>(deleteWindow);
+            request.xclient.data.l[1] = CurrentTime;
+            XSendEvent(display_, window, False, NoEventMask, &request);
+        }
+        XFlush(display_);
+    }
+
+    static inline Display* gBoxKeyboardDisplay = nullptr;
+    static inline XErrorHandler gChainedBoxErrorHandler = nullptr;
+
+    Display* display_ = nullptr;
+    int stop_[2] = {-1, -1};
+    std::thread thread_;
+};
 
 TShiftState shiftOf(uint32_t buttons)
 {
@@ -613,9 +742,7 @@ void TSdlBackend::Wakeup()
 
 void TSdlBackend::ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind)
 {
-    std::fprintf(stderr, "%s%s%s\n", caption.empty() ? "" : (caption + ": ").c_str(),
-        kind == TMessageKind::Error ? "error: " : "", text.c_str());
-    std::fflush(stderr);
+    PrintMessageBoxText(text, kind);
     if (Embedded())
         return;
     // The box needs the keyboard that a show's window holds.
@@ -625,8 +752,13 @@ void TSdlBackend::ShowMessageBox(const std::string& text, const std::string& cap
         XFlush(display);
     }
     Window* parent = InputWindow();
-    SDL_ShowSimpleMessageBox(kind == TMessageKind::Error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION,
-        caption.c_str(), text.c_str(), parent != nullptr ? parent->Sdl() : nullptr);
+    {
+        // The show's window may not be open yet (an error while the show is
+        // set up): the box's own connection then finds the display as SDL did.
+        const TBoxKeyboard keyboard(display != nullptr ? DisplayString(display) : nullptr);
+        SDL_ShowSimpleMessageBox(kind == TMessageKind::Error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION,
+            caption.c_str(), text.c_str(), parent != nullptr ? parent->Sdl() : nullptr);
+    }
     if (parent != nullptr)
         parent->RegrabKeyboard();
 }

@@ -64,6 +64,21 @@ void forEachEntry(const std::string& dir, Visit visit)
 }
 }  // namespace
 
+std::string ExpandFileName(const std::string& path)
+{
+    if (path.empty())
+        return path;
+    const std::wstring wide = win32::toWide(path);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return path;
+    return win32::toUtf8(std::wstring_view(full.data(), length));
+}
+
 bool FileExists(const std::string& path)
 {
     const DWORD attributes = attributesOf(path);

@@ -111,6 +111,8 @@ TDecodedImage toImage(UINT width, UINT height, const std::vector<uint8_t>& bgra,
         if (withTransparency)
             out.transparent[i] = p[3] < 128;
     }
+    if (withTransparency)
+        PictureIO::keepPartialAlpha(out, bgra);
     return out;
 }
 

@@ -468,9 +468,7 @@ HWND TWin32Backend::NewestWindow() const
 void TWin32Backend::ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind)
 {
     // Also on standard error, where a script or a console sees it.
-    std::fprintf(stderr, "%s%s%s\n", caption.empty() ? "" : (caption + ": ").c_str(),
-        kind == TMessageKind::Error ? "error: " : "", text.c_str());
-    std::fflush(stderr);
+    PrintMessageBoxText(text, kind);
     UINT type = MB_OK | MB_SETFOREGROUND;
     type |= kind == TMessageKind::Error ? MB_ICONSTOP : 0;
     HWND owner = NewestWindow();

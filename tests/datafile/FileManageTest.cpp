@@ -181,15 +181,18 @@ TEST_F(FileManageTest, RefusedFilesLeaveTheShowAsItWas)
         const char* name;
         Bytes bytes;
         bool tooNewMessage;
+        std::string why;  // what the user is told on standard error
     };
     const Case cases[] = {
-        {"empty file", {}, false},
-        {"shorter than the magic", hex({'Q', 'D', 's'}), false},
-        {"magic without version", hex({'Q', 'D', 's', 'm', 0, 0}), false},
-        {"one letter in another case", hex({'Q', 'D', 'S', 'm', 0, 0, 0, 120}), false},
-        {"another file", hex({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0}), false},
-        {"version 132", hex({'Q', 'D', 's', 'm', 0, 0, 0, 132}), true},
-        {"version 2^31 - 1", hex({'Q', 'D', 's', 'm', 0x7F, 0xFF, 0xFF, 0xFF}), true},
+        {"empty file", {}, false, "the file is empty"},
+        {"shorter than the magic", hex({'Q', 'D', 's'}), false, "not a data file"},
+        {"magic without version", hex({'Q', 'D', 's', 'm', 0, 0}), false, "not a data file"},
+        {"one letter in another case", hex({'Q', 'D', 'S', 'm', 0, 0, 0, 120}), false, "not a data file"},
+        {"another file", hex({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0}), false, "not a data file"},
+        {"version 132", hex({'Q', 'D', 's', 'm', 0, 0, 0, 132}), true,
+         "made by a newer version of the authoring tool (version 132)"},
+        {"version 2^31 - 1", hex({'Q', 'D', 's', 'm', 0x7F, 0xFF, 0xFF, 0xFF}), true,
+         "made by a newer version of the authoring tool (version 2147483647)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -202,6 +205,7 @@ TEST_F(FileManageTest, RefusedFilesLeaveTheShowAsItWas)
         else
             EXPECT_TRUE(recorder.messages().empty());
         expectUnchanged();
+        EXPECT_EQ(describeLoadFailure(dataPath()), c.why);
         list_.clear();
     }
     EXPECT_TRUE(workFiles().empty());
@@ -213,6 +217,8 @@ TEST_F(FileManageTest, MissingFileIsFalseAndNothingElse)
     EXPECT_FALSE(loadScrSavData(files_.str() + "/nothing.sdt", list_));
     EXPECT_FALSE(loadScrSavData(files_.str(), list_));  // a folder is no file
     expectUnchanged();
+    EXPECT_EQ(describeLoadFailure(files_.str() + "/nothing.sdt"), "no such file");
+    EXPECT_EQ(describeLoadFailure(files_.str()), "a folder, not a file");
     EXPECT_TRUE(messages_.messages().empty());
 }
 
@@ -430,6 +436,7 @@ TEST_F(FileManageTest, CutOffInsideARecordIsFalse)
     for (const Bytes& cut : cuts) {
         putFile(hex({'Q', 'D', 's', 'm', 0, 0, 0, 120, 0x82, 0x00, 0x00}) + cut);
         EXPECT_FALSE(load());
+        EXPECT_EQ(describeLoadFailure(dataPath()), "the file is cut off");
     }
     build().header(120).item(130, 0).raw(hex({0xFF, 0x02, 0, 0, 0, 0x21, 0x02})).raw(doubleBytes(0.5)).finish();
     EXPECT_FALSE(load());  // the second point's y is missing

@@ -281,6 +281,29 @@ TEST_F(FluidSynthPlayerTest, openRefusalsSayWhy)
     }
 }
 
+// Without a sound card ALSA's library prints a line of its own for every
+// step of the failed open; the refusal's message is the one that is said.
+TEST_F(FluidSynthPlayerTest, aFailedAlsaOpenPrintsNothingOfItsOwn)
+{
+    const auto tune = (dir.path() / "tune.mid").string();
+    writeBytes(tune, twoSecondTune());
+    auto options = offline();
+    options.audioDrivers = {"alsa"};
+    FluidSynthPlayer synth(options);
+    ::testing::internal::CaptureStderr();
+    bool opened = true;
+    try {
+        synth.open(tune, dtSequencer);
+    } catch (const Exception& e) {
+        opened = false;
+        EXPECT_NE(e.Message().find("no sound device"), std::string::npos) << e.Message();
+    }
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    if (opened)
+        GTEST_SKIP() << "this machine has a sound card: ALSA's open did not fail";
+    EXPECT_EQ(printed.find("ALSA lib"), std::string::npos) << printed;
+}
+
 namespace {
 
 // A UI thread's queue that other threads post to.

@@ -262,10 +262,10 @@ TEST_F(Forms, ShowMessageUsesTheBoxWithTheTitleAsCaption)
     EXPECT_EQ(headless_->Boxes()[0].Kind, TMessageKind::Information);
     EXPECT_EQ(headless_->Boxes()[0].Caption, "Lurvasaver");
     EXPECT_EQ(headless_->Boxes()[0].Text, "ファイルがありません");
-    EXPECT_EQ(printed, "Lurvasaver: ファイルがありません\n");
+    EXPECT_EQ(printed, "lurva: ファイルがありません\n");
     ::testing::internal::CaptureStderr();
     app_->ShowException(Exception("壊れています"));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Lurvasaver: error: 壊れています\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "lurva: error: 壊れています\n");
 }
 
 TEST_F(Forms, TheCursorShowsWhileItsCounterIsNotNegative)

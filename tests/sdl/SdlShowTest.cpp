@@ -91,6 +91,27 @@ protected:
         EXPECT_EQ(show.Wait(), 0) << show.Stderr();
     }
 
+    // SDL draws its boxes with the X server's core fonts.
+    bool HasBoxFonts() const
+    {
+        int fonts = 0;
+        char** names = XListFonts(client_->get(), "-*-*-medium-r-normal--*-120-*-*-*-*-iso10646-1", 1, &fonts);
+        if (names != nullptr)
+            XFreeFontNames(names);
+        return fonts > 0;
+    }
+
+    // The message boxes up: windows captioned with the application's title.
+    std::vector<::Window> WaitForBoxes() const
+    {
+        std::vector<::Window> boxes;
+        for (int i = 0; i < 200 && boxes.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            boxes = client_->FindTopLevel("Lurvasaver");
+        }
+        return boxes;
+    }
+
     std::unique_ptr<XvfbServer> server_;
     std::unique_ptr<XClient> client_;
     int width_ = 0;
@@ -303,23 +324,13 @@ TEST_F(SdlShow, AServerOfSixteenBitsGetsTheSamePictureInItsOwnColours)
 
 TEST_F(SdlShow, AnErrorIsShownInABoxAndTheShowGoesOnIdle)
 {
-    // SDL draws its boxes with the X server's core fonts.
-    int fonts = 0;
-    char** names = XListFonts(client_->get(), "-*-*-medium-r-normal--*-120-*-*-*-*-iso10646-1", 1, &fonts);
-    if (names != nullptr)
-        XFreeFontNames(names);
-    if (fonts == 0)
+    if (!HasBoxFonts())
         GTEST_SKIP() << "the X server has no core fonts for message boxes (Debian's xfonts-base)";
     auto show = Start({"/s"}, {"LURVA_TEST_FAIL=1"});
     ASSERT_TRUE(show->WaitForLine("failing")) << show->Stderr();
-    // The box is a window captioned with the application's title.
-    std::vector<::Window> boxes;
-    for (int i = 0; i < 200 && boxes.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        boxes = client_->FindTopLevel("Lurvasaver");
-    }
+    const std::vector<::Window> boxes = WaitForBoxes();
     ASSERT_EQ(boxes.size(), 1u) << show->Stderr();
-    EXPECT_NE(show->Stderr().find("Lurvasaver: error: the test asked for a failure"), std::string::npos)
+    EXPECT_NE(show->Stderr().find("lurva: error: the test asked for a failure"), std::string::npos)
         << show->Stderr();
     // The window opens once the box is closed (keys go where the pointer is).
     XWindowAttributes box{};
@@ -331,6 +342,31 @@ TEST_F(SdlShow, AnErrorIsShownInABoxAndTheShowGoesOnIdle)
     EXPECT_EQ(client_->FindTopLevel(kTitle).size(), 1u);
     EXPECT_TRUE(client_->CursorVisible()) << "set-up stopped before the cursor was hidden";
     EndWith(*show, SIGTERM);
+}
+
+TEST_F(SdlShow, ABoxOverTheShowTakesTheKeyboardAndTheNextKeyEndsTheShow)
+{
+    if (!HasBoxFonts())
+        GTEST_SKIP() << "the X server has no core fonts for message boxes (Debian's xfonts-base)";
+    for (const char* key : {"Return", "Escape", "space"}) {
+        SCOPED_TRACE(key);
+        auto show = Start({"/s"}, {"LURVA_TEST_BOX=1"});
+        ASSERT_TRUE(show->WaitForLine("ticks done")) << show->Stderr();
+        const std::vector<::Window> boxes = WaitForBoxes();
+        ASSERT_EQ(boxes.size(), 1u) << show->Stderr();
+        // The pointer rests on the show, away from the box: the key must
+        // reach the box all the same.
+        XWindowAttributes box{};
+        ASSERT_TRUE(XGetWindowAttributes(client_->get(), boxes[0], &box));
+        client_->MovePointer(box.x > 10 ? 2 : width_ - 2, height_ - 2);
+        client_->PressKey(key);
+        ASSERT_TRUE(show->WaitForLine("box closed")) << show->Stderr();
+        EXPECT_TRUE(client_->FindTopLevel("Lurvasaver").empty());
+        // The show holds the keyboard again.
+        client_->PressKey("Escape");
+        ASSERT_TRUE(show->WaitForLine("close")) << show->Stderr();
+        EXPECT_EQ(show->Wait(), 0);
+    }
 }
 
 TEST_F(SdlShow, WithoutADisplayTheShowSaysSoAndEnds)

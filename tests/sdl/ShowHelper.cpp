@@ -2,7 +2,8 @@
 // tests of the real window backend: it presents a known picture, hides the
 // cursor, and prints every handler call on standard output, one line each.
 // LURVA_TEST_DESKTOP=1 makes it copy the desktop at creation and say what it
-// got; LURVA_TEST_FAIL=1 makes its creation fail after the picture is made.
+// got; LURVA_TEST_FAIL=1 makes its creation fail after the picture is made;
+// LURVA_TEST_BOX=1 shows a message box over the window once its ticks are done.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Dialogs.h"
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
 #include "shell/Entry.h"
@@ -99,6 +101,10 @@ private:
         if (k >= showpattern::kTicks) {
             timer_->SetEnabled(false);
             say("ticks done");
+            if (const char* box = std::getenv("LURVA_TEST_BOX"); box != nullptr && std::string(box) == "1") {
+                ShowMessage("a box over the show");
+                say("box closed");
+            }
             return;
         }
         fill(showpattern::Presented(k), showpattern::PresentedColor(k));

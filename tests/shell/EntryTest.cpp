@@ -235,7 +235,7 @@ TEST(Entry, ErrorsOfStartUpAreShownInTheErrorBoxAndTheExitCodeIsZero)
     ::testing::internal::CaptureStderr();
     forms = {{"TSettingForm", []() -> std::unique_ptr<TForm> { throw ERegistryException("'filename0' のデータ型が不正です"); }}};
     EXPECT_EQ(LurvaMain(args({"/c"}), std::make_unique<THeadlessBackend>(), forms), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Lurvasaver: error: 'filename0' のデータ型が不正です\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "lurva: error: 'filename0' のデータ型が不正です\n");
 
     // Errors of other kinds are not the framework's: they are not caught here.
     forms = {{"TMainForm", []() -> std::unique_ptr<TForm> { throw std::logic_error("bug"); }}};
@@ -374,5 +374,31 @@ TEST(Entry, TheSettingsDialogWithoutADisplaySaysSoAndEndsAtOnceStoringNothing)
             << argument;
         EXPECT_EQ(lurva.Wait(), 0) << argument;
         EXPECT_FALSE(std::filesystem::exists(config.path() / "lurva")) << argument;
+    }
+}
+
+TEST(Entry, HelpAndVersionAreAnsweredWithoutAShow)
+{
+    // A show would store its settings here and hold the keyboard.
+    TempDir config;
+    ScopedEnv configHome("XDG_CONFIG_HOME", config.str());
+    struct Case {
+        const char* argument;
+        std::string firstLine;
+        int status;
+    };
+    const Case cases[] = {
+        {"--help", "Usage: lurva [SHOW.sdt | /s | /c | -root | --window-id ID]", 0},
+        {"-h", "Usage: lurva [SHOW.sdt | /s | /c | -root | --window-id ID]", 0},
+        {"--version", std::string("lurva ") + LURVA_VERSION, 0},
+        {"--bogus", "lurva: unknown option '--bogus'; lurva --help lists what it takes", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argument);
+        Program lurva(LURVA_PROGRAM, {c.argument}, true);
+        ASSERT_TRUE(lurva.Started());
+        EXPECT_EQ(lurva.ReadLine(), c.firstLine);
+        EXPECT_EQ(lurva.Wait(), c.status);
+        EXPECT_FALSE(std::filesystem::exists(config.path() / "lurva"));
     }
 }

@@ -525,9 +525,9 @@ TEST_F(MainFormTest, ClosingEmptiesTheWorkDirectoryAndReleasesTheShow)
 
 namespace {
 
-// Runs a window with first argument arg from the folder dir; returns the
-// file name the loader was asked for.
-std::string runFrom(const std::filesystem::path& dir, const std::string& arg)
+// Runs a window with first argument arg from the folder dir, with a loader
+// that gives `loads`; returns the file name the loader was asked for.
+std::string runFrom(const std::filesystem::path& dir, const std::string& arg, bool loads = true)
 {
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(dir);
@@ -535,7 +535,7 @@ std::string runFrom(const std::filesystem::path& dir, const std::string& arg)
     {
         ShowRun run([&](const std::string& fileName, TCharactorList&) {
             askedFor = fileName;
-            return true;
+            return loads;
         }, 320, 200, {"lurva", arg});
         run.backend().PressKey('X');
     }
@@ -562,12 +562,39 @@ TEST_F(MainFormTest, AnExistingFileOnTheCommandLineBecomesTheCurrentShow)
     std::filesystem::create_directories(systemIni().parent_path());
     std::ofstream(systemIni()) << "[boot]\nshell=explorer.exe\n[drivers]\nwave=mmdrv.dll\n";
 
-    EXPECT_EQ(runFrom(temp_.path(), "shows/demo.sdt"), "shows/demo.sdt");
-    EXPECT_EQ(storedFileName(), "shows/demo.sdt");  // relative stays relative
+    // Stored as an absolute path: the screen saver starts in another folder.
+    const std::string absolute = (temp_.path() / "shows/demo.sdt").string();
+    EXPECT_EQ(runFrom(temp_.path(), "shows/demo.sdt"), absolute);
+    EXPECT_EQ(storedFileName(), absolute);
+    EXPECT_EQ(runFrom(temp_.path(), "./shows/demo.sdt"), absolute);
     EXPECT_EQ(readText(systemIni()), "[boot]\nshell=explorer.exe\nSCRNSAVE.EXE=" + GetProgramPath() + "\n[drivers]\nwave=mmdrv.dll\n");
+    // A relative path stored earlier is read as it is.
+    {
+        TRegManage store;
+        store.init("rororade");
+        store.writeString("main", "filename0", "shows/demo.sdt");
+    }
+    EXPECT_EQ(runFrom(temp_.path(), "/s"), "shows/demo.sdt");
     EXPECT_FALSE(GetProgramPath().empty());
 }
 #endif
+
+TEST_F(MainFormTest, AFileThatDoesNotLoadLeavesTheCurrentShowAndSaysWhy)
+{
+    {
+        TRegManage store;
+        store.init("rororade");
+        store.writeString("main", "filename0", "/shows/earlier.sdt");
+    }
+    const std::string bad = (temp_.path() / "random.bin").string();
+    std::ofstream(bad) << "no show at all";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(runFrom(temp_.path(), bad, false), bad);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(storedFileName(), "/shows/earlier.sdt");
+    EXPECT_FALSE(std::filesystem::exists(systemIni()));
+    EXPECT_EQ(printed, "lurva: cannot play " + bad + ": not a data file\n");
+}
 
 TEST_F(MainFormTest, OtherArgumentsLeaveSystemIniAndTheCurrentShowAlone)
 {
@@ -597,7 +624,9 @@ TEST_F(MainFormTest, ASystemIniThatCannotBeWrittenIsShownAndTheWindowIsIdle)
                 {"lurva", (temp_.path() / "show.sdt").string()});
     ASSERT_EQ(run.backend().Boxes().size(), 1u);
     EXPECT_EQ(run.backend().Boxes()[0].Text, "System.ini に書き込めません");
-    EXPECT_FALSE(loaded);
+    // The file is loaded first; it is not made the current show.
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(storedFileName(), "(none)");
     EXPECT_FALSE(run.form().isRunning());
 }
 #endif

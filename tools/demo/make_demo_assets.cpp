@@ -25,11 +25,10 @@ struct Rgb {
     bool operator==(const Rgb&) const = default;
 };
 
+// Every demo frame is keyed on white: the show lets the scene through a
+// non-white key only filtered by it (scene AND key), which would leave a
+// tinted box round the character.
 constexpr Rgb kWhite{255, 255, 255};
-// The bird's key. The show lets the scene through a non-white key filtered by
-// it (scene AND key), so a strong magenta would leave a purple box round the
-// bird; this pale lilac only dims the green a little.
-constexpr Rgb kLilac{255, 240, 255};
 constexpr Rgb kBlack{0, 0, 0};
 // Inside a white-keyed frame, pure white would let the scene through.
 constexpr Rgb kOffWhite{246, 246, 246};
@@ -195,10 +194,10 @@ Canvas drawBlob(int frame)
     return c;
 }
 
-// A red bird flapping: wing up, level, down, level, on a non-white key colour.
+// A red bird flapping: wing up, level, down, level.
 Canvas drawBird(int frame)
 {
-    Canvas c(80, 56, kLilac);
+    Canvas c(80, 56, kWhite);
     const Rgb body{206, 52, 44}, dark{120, 24, 24}, belly{246, 190, 120}, beak{250, 196, 40};
     const double wingTip[4] = {-20, 0, 18, 0};
     const double tipY = 28 + wingTip[frame % 4];
@@ -421,12 +420,28 @@ struct Character {
     Path path;
 };
 
+constexpr const char* kUsage =
+    "Usage: make_demo_assets OUTDIR\n"
+    "\n"
+    "Draws the demo show's pictures and tune into OUTDIR (created when missing)\n"
+    "and writes OUTDIR/demo.json, ready for 'sdtool pack OUTDIR/demo.json -o demo.sdt'.\n"
+    "Files of the same names in OUTDIR are replaced.\n"
+    "\n"
+    "Exit status: 0 written; 1 a file could not be written; 2 wrong arguments.\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // An option is never taken for a folder name: "--help" must not become a folder.
+    if (argc != 2 || first.empty() || first[0] == '-') {
+        if (argc == 2) std::fprintf(stderr, "make_demo_assets: unknown option '%s'\n", argv[1]);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     try {
