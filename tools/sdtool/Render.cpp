@@ -204,6 +204,14 @@ void renderShow(const RenderRequest& request, const std::function<void(int64_t, 
 
     PrivateConfig config;
     PrivateWorkDir workDir;
+    {
+        // A first load, its message boxes kept, tells why a show does not
+        // load in sdtool's words alone; the window would add its own line.
+        const ShowReport first = loadShow(request.file);
+        workDir.empty();
+        if (first.outcome != ShowReport::Outcome::Loaded)
+            throw RenderError(loadFailureText(request.file, first), first.exitStatus());
+    }
     MediaPlayerRecorder silence;
     auto owned = std::make_unique<THeadlessBackend>(THeadlessBackend::TClock::Virtual);
     THeadlessBackend& backend = *owned;
@@ -214,7 +222,8 @@ void renderShow(const RenderRequest& request, const std::function<void(int64_t, 
     // The window takes the file from its first argument, as when a data file
     // is opened with the screen saver program.
     app.SetArguments({"lurva", request.file});
-    // The player's loader, watched so that a failure can be explained.
+    // The player's loader, watched so that a failure can still be explained
+    // should the file change after the first load.
     ShowReport load;
     load.version = readHeaderVersion(request.file);
     const auto loader = [&load](const std::string& fileName, TCharactorList& list) {
