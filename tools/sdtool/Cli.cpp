@@ -18,11 +18,11 @@ const char* const kExitStatusHelp = R"(Exit status (the same for every command):
 
 namespace {
 
-const OptionSpec* findSpec(std::initializer_list<OptionSpec> specs, const std::string& name)
+const KnownOption* findOption(std::initializer_list<KnownOption> known, const std::string& name)
 {
-    for (const OptionSpec& spec : specs)
-        if (spec.name == name)
-            return &spec;
+    for (const KnownOption& option : known)
+        if (option.name == name)
+            return &option;
     return nullptr;
 }
 
@@ -34,7 +34,7 @@ void store(ParsedArgs& parsed, const std::string& name, std::string value)
 
 }  // namespace
 
-ParsedArgs parseArgs(const std::vector<std::string>& args, std::initializer_list<OptionSpec> specs)
+ParsedArgs parseArgs(const std::vector<std::string>& args, std::initializer_list<KnownOption> known)
 {
     ParsedArgs parsed;
     // Help wins over every other mistake on the line.
@@ -68,10 +68,10 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, std::initializer_list
             name = arg.substr(0, 2);  // -oFILE
             attached = arg.substr(2);
         }
-        const OptionSpec* spec = findSpec(specs, name);
-        if (spec == nullptr || (!spec->takesValue && attached && name.compare(0, 2, "--") != 0))
-            throw UsageError("unknown option '" + (spec == nullptr ? name : arg) + "'");
-        if (!spec->takesValue) {
+        const KnownOption* option = findOption(known, name);
+        if (option == nullptr || (!option->takesValue && attached && name.compare(0, 2, "--") != 0))
+            throw UsageError("unknown option '" + (option == nullptr ? name : arg) + "'");
+        if (!option->takesValue) {
             if (attached)
                 throw UsageError("option '" + name + "' takes no value");
             store(parsed, name, "");

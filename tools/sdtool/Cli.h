@@ -25,14 +25,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct KnownOption {
     std::string name;  // "--size" or "-o"
     bool takesValue = false;
 };
 
 struct ParsedArgs {
     bool help = false;                            // --help or -h
-    std::map<std::string, std::string> options;   // by name as in OptionSpec; "" for a flag
+    std::map<std::string, std::string> options;   // by name as in KnownOption; "" for a flag
     std::vector<std::string> operands;            // in order
     bool has(const std::string& name) const { return options.count(name) != 0; }
 };
@@ -41,7 +41,7 @@ struct ParsedArgs {
 // "-o value", "-ovalue", flags, and "--", after which everything is an
 // operand ("-" alone is one too). UsageError for an unknown option, a
 // missing value, a value given to a flag, or an option given twice.
-ParsedArgs parseArgs(const std::vector<std::string>& args, std::initializer_list<OptionSpec> specs);
+ParsedArgs parseArgs(const std::vector<std::string>& args, std::initializer_list<KnownOption> known);
 
 // "sdtool: COMMAND: why", the synopsis of help, and a hint to COMMAND --help,
 // on standard error. Returns kExitUsage.
