@@ -191,6 +191,19 @@ void TMainForm::tmrMainTimer()
     frameCounter = tickCount / 10;
 }
 
+void TMainForm::startAtStep(int64_t step)
+{
+    if (!charactorList || step < 0)
+        return;
+    const uint32_t interval = tmrMain->Interval() > 0 ? tmrMain->Interval() : kTimerInterval;
+    const uint32_t ticksPerLoop = charactorList->getLoopTime() * 1000u / interval;
+    loopTick = ticksPerLoop == 0 ? 0 : static_cast<int32_t>(static_cast<uint64_t>(step) % ticksPerLoop);
+    // The step counter wraps round at 32 bits, as stepping it does.
+    tickCount = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(step)));
+    frameCounter = tickCount / 10;
+    painter_.reset();
+}
+
 void TMainForm::FormPaint()
 {
     if (!closed_ && drawBitmap)

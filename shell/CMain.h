@@ -39,6 +39,10 @@ public:
     int32_t getFrameCounter() const { return frameCounter; }
     int32_t getMouseMoveCount() const { return mouseMoveCount; }
     bool isRunning() const;
+    // Puts the animation where `step` steps from the start leave it, so the
+    // next step is step number `step`: every counter is periodic, so this
+    // costs the same for any step. Call before the first step.
+    void startAtStep(int64_t step);
     const TCharactorList* getCharactorList() const { return charactorList.get(); }
     const TBitmap* getDrawBitmap() const { return drawBitmap.get(); }
     const TBitmap* getBackBitmap() const { return backBitmap.get(); }

@@ -91,6 +91,27 @@ protected:
         EXPECT_EQ(show.Wait(), 0) << show.Stderr();
     }
 
+    // SDL draws its boxes with the X server's core fonts.
+    bool HasBoxFonts() const
+    {
+        int fonts = 0;
+        char** names = XListFonts(client_->get(), "-*-*-medium-r-normal--*-120-*-*-*-*-iso10646-1", 1, &fonts);
+        if (names != nullptr)
+            XFreeFontNames(names);
+        return fonts > 0;
+    }
+
+    // The message boxes up: windows captioned with the application's title.
+    std::vector<::Window> WaitForBoxes() const
+    {
+        std::vector<::Window> boxes;
+        for (int i = 0; i < 200 && boxes.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            boxes = client_->FindTopLevel("Lurvasaver");
+        }
+        return boxes;
+    }
+
     std::unique_ptr<XvfbServer> server_;
     std::unique_ptr<XClient> client_;
     int width_ = 0;
@@ -303,21 +324,11 @@ TEST_F(SdlShow, AServerOfSixteenBitsGetsTheSamePictureInItsOwnColours)
 
 TEST_F(SdlShow, AnErrorIsShownInABoxAndTheShowGoesOnIdle)
 {
-    // SDL draws its boxes with the X server's core fonts.
-    int fonts = 0;
-    char** names = XListFonts(client_->get(), "-*-*-medium-r-normal--*-120-*-*-*-*-iso10646-1", 1, &fonts);
-    if (names != nullptr)
-        XFreeFontNames(names);
-    if (fonts == 0)
+    if (!HasBoxFonts())
         GTEST_SKIP() << "the X server has no core fonts for message boxes (Debian's xfonts-base)";
     auto show = Start({"/s"}, {"LURVA_TEST_FAIL=1"});
     ASSERT_TRUE(show->WaitForLine("failing")) << show->Stderr();
-    // The box is a window captioned with the application's title.
-    std::vector<::Window> boxes;
-    for (int i = 0; i < 200 && boxes.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        boxes = client_->FindTopLevel("Lurvasaver");
-    }
+    const std::vector<::Window> boxes = WaitForBoxes();
     ASSERT_EQ(boxes.size(), 1u) << show->Stderr();
     EXPECT_NE(show->Stderr().find("lurva: error: the test asked for a failure"), std::string::npos)
         << show->Stderr();
@@ -335,21 +346,13 @@ TEST_F(SdlShow, AnErrorIsShownInABoxAndTheShowGoesOnIdle)
 
 TEST_F(SdlShow, ABoxOverTheShowTakesTheKeyboardAndTheNextKeyEndsTheShow)
 {
-    int fonts = 0;
-    char** names = XListFonts(client_->get(), "-*-*-medium-r-normal--*-120-*-*-*-*-iso10646-1", 1, &fonts);
-    if (names != nullptr)
-        XFreeFontNames(names);
-    if (fonts == 0)
+    if (!HasBoxFonts())
         GTEST_SKIP() << "the X server has no core fonts for message boxes (Debian's xfonts-base)";
     for (const char* key : {"Return", "Escape", "space"}) {
         SCOPED_TRACE(key);
         auto show = Start({"/s"}, {"LURVA_TEST_BOX=1"});
         ASSERT_TRUE(show->WaitForLine("ticks done")) << show->Stderr();
-        std::vector<::Window> boxes;
-        for (int i = 0; i < 200 && boxes.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            boxes = client_->FindTopLevel("Lurvasaver");
-        }
+        const std::vector<::Window> boxes = WaitForBoxes();
         ASSERT_EQ(boxes.size(), 1u) << show->Stderr();
         // The pointer rests on the show, away from the box: the key must
         // reach the box all the same.

@@ -366,6 +366,91 @@ TEST_F(MainFormTest, ASecondWindowInTheSameProcessStartsAfresh)
     }
 }
 
+// ---- Starting at a step ----
+
+namespace {
+
+// A show of a one-second loop (ten steps) with two characters of three and
+// seven frames walking different paths: its pictures repeat only every 210
+// steps, so a wrong loop entry or frame slot shows.
+TMainForm::TShowLoader shortLoopShow()
+{
+    return showOf([](TCharactorList& list) {
+        list.setLoopTime(1);
+        setPath(addOpaque(list, {0x0000FF, 0x00FF00, 0xFF0000}, 12, 9),
+                [](int e) { return TDoublePoint{0.1 + 0.08 * e, 0.3}; });
+        setPath(addOpaque(list, {0x000080, 0x008000, 0x800000, 0x008080, 0x800080, 0x808000, 0x808080}, 9, 12),
+                [](int e) { return TDoublePoint{0.9 - 0.07 * e, 0.2 + 0.05 * e}; });
+    });
+}
+
+struct StepState {
+    int32_t loopTick, tickCount, frameCounter;
+    bool operator==(const StepState&) const = default;
+};
+
+StepState stateOf(const TMainForm& form)
+{
+    return {form.getLoopTick(), form.getTickCount(), form.getFrameCounter()};
+}
+
+}  // namespace
+
+TEST_F(MainFormTest, StartingAtAStepShowsWhatSteppingThereShows)
+{
+    constexpr int kSteps = 3000;
+    constexpr int kEvery = 7;  // the samples fall on every place in the loop and the frame cycles
+    std::vector<THeadlessPicture> stepped;
+    std::vector<StepState> after;
+    {
+        ShowRun run(shortLoopShow(), 160, 120);
+        for (int k = 0; k < kSteps; ++k) {
+            run.steps();
+            if (k % kEvery == 0) {
+                stepped.push_back(run.picture());
+                after.push_back(stateOf(run.form()));
+            }
+        }
+    }
+    for (int k = 0; k < kSteps; k += kEvery) {
+        SCOPED_TRACE("step " + std::to_string(k));
+        ShowRun run(shortLoopShow(), 160, 120);
+        run.form().startAtStep(k);
+        run.steps();
+        ASSERT_EQ(run.picture().Pixels, stepped[static_cast<size_t>(k / kEvery)].Pixels);
+        ASSERT_EQ(stateOf(run.form()), after[static_cast<size_t>(k / kEvery)]);
+    }
+}
+
+TEST_F(MainFormTest, StartingAtAStepWrapsTheStepCounterAsSteppingDoes)
+{
+    // Around the counter's sign change, its 32-bit wrap and beyond.
+    for (const int64_t start : {(int64_t{1} << 31) - 4, (int64_t{1} << 32) - 4, (int64_t{1} << 33) + 6}) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        constexpr int kSteps = 30;
+        // One window at a time: first each step started directly.
+        std::vector<StepState> directState;
+        std::vector<THeadlessPicture> directPicture;
+        for (int64_t i = 0; i < kSteps; ++i) {
+            ShowRun direct(shortLoopShow(), 160, 120);
+            direct.form().startAtStep(start + i);
+            directState.push_back(stateOf(direct.form()));
+            direct.steps();
+            directPicture.push_back(direct.picture());
+        }
+        // Then stepping on from the start reaches each of those states.
+        ShowRun run(shortLoopShow(), 160, 120);
+        run.form().startAtStep(start);
+        for (int64_t i = 0; i < kSteps; ++i) {
+            const auto at = static_cast<size_t>(i);
+            ASSERT_EQ(stateOf(run.form()), directState[at]) << "after " << i << " steps";
+            EXPECT_EQ(run.form().getTickCount(), static_cast<int32_t>(static_cast<uint32_t>(start + i)));
+            run.steps();
+            ASSERT_EQ(run.picture().Pixels, directPicture[at].Pixels) << "step " << start + i;
+        }
+    }
+}
+
 // ---- Idle ----
 
 TEST_F(MainFormTest, IdleWhenTheShowCannotBeLoaded)

@@ -15,8 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "config/CData.h"
 #include "datafile/CFileManage.h"
 #include "datafile/DataFileBuilder.h"
+#include "model/CCharactorList.h"
+#include "platform/Graphics.h"
+#include "platform/ImageFiles.h"
 #include "platform/MidiBuilder.h"
 #include "support/PictureFixtures.h"
 #include "support/TestSupport.h"
@@ -249,7 +253,8 @@ TEST_F(SdtoolTest, InfoExitStatusFollowsTheLoad)
     EXPECT_EQ(show["loaded"], false);
     const RunResult run = sdtool({"info", path("bad.sdt")});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "拡張子 .png の画像形式は処理できません\n");
+    EXPECT_EQ(run.err, "sdtool: cannot load " + path("bad.sdt")
+                           + ": a picture in it cannot be read (拡張子 .png の画像形式は処理できません)\n");
 
     // The eleventh frame's message is listed.
     {
@@ -353,6 +358,258 @@ TEST_F(SdtoolTest, TheDemoShowPacks)
     EXPECT_EQ(show["setting"]["hasBgm"], true);
     EXPECT_NE(show["setting"]["backGraphic"], nullptr);
     EXPECT_EQ(show["charactors"].size(), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+// A file cut off inside a record: a background record of 4096 bytes of which 8 are there.
+Bytes cutOffShow()
+{
+    Bytes bytes = {'Q', 'D', 's', 'm', 0, 0, 0, 120, 0xFF, 0x00, 0x00, 0x00, 0x10, 0x00};
+    bytes.insert(bytes.end(), 8, 0x42);
+    return bytes;
+}
+
+TEST_F(SdtoolTest, ShowsThatDoNotLoadSayWhyInEnglish)
+{
+    fs::create_directories(path("folder.sdt"));
+    put("empty.sdt", {});
+    put("other.sdt", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0});
+    put("cut.sdt", cutOffShow());
+    struct Case {
+        std::string file;
+        std::string says;
+    };
+    const Case cases[] = {
+        {path("missing.sdt"), "sdtool: cannot open " + path("missing.sdt") + ": No such file or directory\n"},
+        {path("folder.sdt"), "sdtool: cannot read " + path("folder.sdt") + ": Is a directory\n"},
+        {path("empty.sdt"), "sdtool: " + path("empty.sdt") + " is empty, not a data file\n"},
+        {path("other.sdt"), "sdtool: " + path("other.sdt") + " is not a data file: it does not start with \"QDsm\"\n"},
+        {path("cut.sdt"), "sdtool: " + path("cut.sdt") + " is cut off: it ends inside a record, where the loader stops\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const RunResult info = sdtool({"info", c.file});
+        EXPECT_EQ(info.status, 1);
+        EXPECT_EQ(info.err, c.says);
+        const RunResult check = sdtool({"check", c.file});
+        EXPECT_EQ(check.status, 1);
+        EXPECT_EQ(check.out, c.file + ": false\n");
+        EXPECT_EQ(check.err, c.says);
+        const RunResult render = sdtool({"render", c.file, "-o", path("x.png"), "--size", "8x8"});
+        EXPECT_EQ(render.status, 1);
+        EXPECT_EQ(render.err, c.says);
+        EXPECT_FALSE(fs::exists(path("x.png")));
+    }
+    // Too new: the English first, the screen saver's own words after it.
+    put("new.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 140});
+    const RunResult run = sdtool({"check", path("new.sdt")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("sdtool: " + path("new.sdt") + " has version 140, newer than the player reads (up to 131) (", 0),
+              0u)
+        << run.err;
+    EXPECT_NE(run.err.find("ご使用のソフトのバージョンが古いため"), std::string::npos) << run.err;
+}
+
+TEST_F(SdtoolTest, WhatCannotBeWrittenSaysWhyInEnglish)
+{
+    putText("m.json", "{}");
+    fs::create_directories(path("folder.json"));
+    const std::string out = path("nodir") + "/x.sdt";
+    RunResult run = sdtool({"pack", path("m.json"), "-o", out});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "sdtool: cannot create " + out + ": No such file or directory (ファイル " + out + " を作成できません)\n");
+    run = sdtool({"pack", path("folder.json"), "-o", path("x.sdt")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "sdtool: pack: cannot read " + path("folder.json") + ": Is a directory\n");
+    EXPECT_FALSE(fs::exists(path("x.sdt")));
+}
+
+TEST_F(SdtoolTest, CheckSaysWhatTheLoaderReturns)
+{
+    // The loader takes a file that ends between records, even right after
+    // its header, and refuses one that ends inside a record or (old layout)
+    // before its fixed fields.
+    struct Case {
+        std::string name;
+        Bytes bytes;
+        const char* verdict;
+    };
+    const Case cases[] = {
+        {"header.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 120}, "ok"},
+        {"header-111.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 111}, "ok"},
+        {"record.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 120, 0x80, 0x00, 0x01, 0x3C}, "ok"},
+        {"old-header.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 110}, "false"},
+        {"cut.sdt", cutOffShow(), "false"},
+        {"cut-header.sdt", {'Q', 'D', 's', 'm', 0, 0}, "false"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = put(c.name, c.bytes);
+        TCharactorList list;
+        const bool loaded = [&] {
+            // The loader may unpack files: into a folder of the test's own.
+            setWorkDirOverride((dir_.path() / "work").string() + "/");
+            fs::create_directories(dir_.path() / "work");
+            const bool result = loadScrSavData(file, list);
+            setWorkDirOverride(std::nullopt);
+            return result;
+        }();
+        EXPECT_EQ(loaded ? "ok" : "false", std::string(c.verdict));
+        const RunResult run = sdtool({"check", file});
+        EXPECT_EQ(run.out, file + ": " + c.verdict + "\n");
+        EXPECT_EQ(run.status, loaded ? 0 : 1);
+    }
+}
+
+TEST_F(SdtoolTest, ArgumentsAreNamedWhenWrongAndTakenInTheGnuForms)
+{
+    const std::string show = put("show.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 120});
+    put("-dash.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 120});
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;  // the first line on standard error
+        std::string hint;
+    };
+    const Case wrong[] = {
+        {{"info", show, "--jsn"}, "sdtool: info: unknown option '--jsn'", "sdtool info --help"},
+        {{"info", show, "--json=yes"}, "sdtool: info: option '--json' takes no value", "sdtool info --help"},
+        {{"info", show, show}, "sdtool: info: unexpected argument '" + show + "' (one FILE at a time)", "sdtool info --help"},
+        {{"check", "-x", show}, "sdtool: check: unknown option '-x'", "sdtool check --help"},
+        {{"pack", "m.json", "-o"}, "sdtool: pack: option '-o' needs a value", "sdtool pack --help"},
+        {{"pack", "m.json", "-o", "a.sdt", "-ob.sdt"}, "sdtool: pack: option '-o' given more than once", "sdtool pack --help"},
+        {{"render", show, "-o", path("x.png"), "--size", "8x8", "--tick", "1", "--ticks", "1-2"},
+         "sdtool: render: --tick and --ticks exclude each other", "sdtool render --help"},
+        {{"render", show, "-o", path("x.webp"), "--size", "8x8", "--lossy", "--lossless"},
+         "sdtool: render: --lossy and --lossless exclude each other", "sdtool render --help"},
+        {{"render", show, "--size", "8x8", "--", "-o", path("x.png")},
+         "sdtool: render: unexpected argument '-o' (one FILE at a time)", "sdtool render --help"},
+        {{"frobnicate"}, "sdtool: unknown command 'frobnicate'", "sdtool --help"},
+        {{"help", "bogus"}, "sdtool: help: unknown command 'bogus'", "sdtool --help"},
+    };
+    for (const Case& c : wrong) {
+        SCOPED_TRACE(c.says);
+        const RunResult run = sdtool(c.args);
+        EXPECT_EQ(run.status, 64);
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.says);
+        EXPECT_NE(run.err.find("Try '" + c.hint + "'."), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(fs::exists(path("x.png")));
+
+    // --opt=value, -oFILE and "--" before a file whose name starts with a dash.
+    RunResult run = sdtool({"render", show, "--size=8x6", "-o" + path("a.png"), "--tick=3"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(path("a.png")));
+    run = sdtool({"render", "--size", "8x6", "-o", path("b.png"), "--", path("-dash.sdt")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(path("b.png")));
+    putText("m.json", "{}");
+    ASSERT_EQ(std::system(("cd " + quoted(dir_.str()) + " && cp m.json ./-m.json").c_str()), 0);
+    run = sdtool({"pack", "-o" + path("m.sdt"), "--", path("-m.json")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(sdtool({"check", "--", path("m.sdt")}).out, path("m.sdt") + ": ok\n");
+}
+
+TEST_F(SdtoolTest, EveryHelpListsTheSameExitStatuses)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"info", "--help"}, {"check", "-h"}, {"pack", "--help"}, {"render", "--help"}, {"help", "render"}}) {
+        SCOPED_TRACE(args[0]);
+        const RunResult run = sdtool(args);
+        EXPECT_EQ(run.status, 0);
+        for (const char* status : {"\n  0    success", "\n  1    the show did not load", "\n  2    an error",
+                                   "\n  64   wrong arguments", "\n  130  ended by SIGINT (Ctrl+C), 143 by SIGTERM"})
+            EXPECT_NE(run.out.find(status), std::string::npos) << status << "\n" << run.out;
+    }
+}
+
+TEST_F(SdtoolTest, VersionIsTheProjectsVersion)
+{
+    const RunResult run = sdtool({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, std::string("sdtool ") + LURVA_PROJECT_VERSION + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(SdtoolTest, AnOutputThatIsAnInputIsRefused)
+{
+    const std::string show = put("show.sdt", {'Q', 'D', 's', 'm', 0, 0, 0, 120});
+    TBitmap desktop(4, 4);
+    SavePng(desktop, path("desk.png"));
+    put("f.bmp", solidBmp(2, 2));
+    put("tune.mid", tune());
+    putText("m.json", R"({"bgm": "tune.mid", "charactors": [{"frames": ["f.bmp"]}]})");
+    fs::create_symlink(show, path("link.png"));
+    fs::create_hard_link(show, path("hard.png"));
+    fs::create_directories(path("frames"));
+    fs::create_hard_link(show, path("frames/frame-000002.png"));
+    fs::create_symlink(path("tune.mid"), path("tune-link.sdt"));
+    struct Case {
+        std::vector<std::string> args;
+        std::string output, input;
+    };
+    const Case cases[] = {
+        {{"render", show, "-o", show, "--size", "10x10"}, show, show},
+        {{"render", show, "-o", path("link.png"), "--size", "10x10"}, path("link.png"), show},
+        {{"render", show, "-o", path("hard.png"), "--size", "10x10"}, path("hard.png"), show},
+        {{"render", show, "-o", path("desk.png"), "--size", "10x10", "--desktop", path("desk.png")}, path("desk.png"),
+         path("desk.png")},
+        {{"render", show, "-o", path("frames"), "--size", "10x10", "--ticks", "0-1"}, path("frames/frame-000002.png"),
+         show},
+        {{"pack", path("m.json"), "-o", path("m.json")}, path("m.json"), path("m.json")},
+        {{"pack", path("m.json"), "-o", path("f.bmp")}, path("f.bmp"), path("f.bmp")},
+        {{"pack", path("m.json"), "-o", path("tune-link.sdt")}, path("tune-link.sdt"), path("tune.mid")},
+    };
+    const Bytes showBytes = readBytes(show);
+    const Bytes manifestBytes = readBytes(path("m.json"));
+    const Bytes tuneBytes = readBytes(path("tune.mid"));
+    const Bytes frameBytes = readBytes(path("f.bmp"));
+    const Bytes desktopBytes = readBytes(path("desk.png"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " -o " + c.output);
+        const RunResult run = sdtool(c.args);
+        EXPECT_EQ(run.status, 64);
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "sdtool: " + c.args[0] + ": the output " + c.output
+                                                             + " is one of the inputs (" + c.input
+                                                             + "); it would be overwritten: choose another output");
+    }
+    EXPECT_EQ(readBytes(show), showBytes);
+    EXPECT_EQ(readBytes(path("m.json")), manifestBytes);
+    EXPECT_EQ(readBytes(path("tune.mid")), tuneBytes);
+    EXPECT_EQ(readBytes(path("f.bmp")), frameBytes);
+    EXPECT_EQ(readBytes(path("desk.png")), desktopBytes);
+    EXPECT_TRUE(fs::is_symlink(path("link.png")));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SdtoolTest, PackReplacesTheOldFileWholeOrLeavesIt)
+{
+    put("f.png", makePngRgba({0xFF000000}, 1, 1));
+    put("f.bmp", solidBmp(2, 2));
+    putText("bad.json", R"({"background": "f.png"})");
+    putText("good.json", R"({"background": "f.bmp"})");
+    const std::string out = putText("show.sdt", "the old show");
+    fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    EXPECT_EQ(sdtool({"pack", path("bad.json"), "-o", out}).status, 1);
+    EXPECT_EQ(readText(out), "the old show");
+
+    const RunResult run = sdtool({"pack", path("good.json"), "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readText(out).substr(0, 4), "QDsm");
+    // The replaced file keeps the old one's permissions, and nothing else is left beside it.
+    EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"bad.json", "f.bmp", "f.png", "good.json", "show.sdt"}));
 }
 
 }  // namespace

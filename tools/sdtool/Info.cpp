@@ -1,13 +1,20 @@
 // Info.cpp: sdtool's view of a loaded show.
 #include "tools/sdtool/Info.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <new>
 
 #include "datafile/CFileManage.h"
 #include "model/CCharactorList.h"
 #include "platform/Exceptions.h"
 #include "platform/SysUtils.h"
+#include "tools/sdtool/Cli.h"
 #include "tools/sdtool/Json.h"
 #include "tools/sdtool/ShiftJis.h"
 #include "tools/sdtool/WorkSession.h"
@@ -65,6 +72,89 @@ std::string hexColor(int32_t color)
 
 }  // namespace
 
+std::optional<std::string> fileProblem(const std::string& fileName)
+{
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        const int error = errno;
+        return "cannot open " + fileName + ": " + errnoText(error);
+    }
+    if (S_ISDIR(st.st_mode))
+        return "cannot read " + fileName + ": " + errnoText(EISDIR);
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return "cannot open " + fileName + ": " + errnoText(error);
+    }
+    char header[8];
+    size_t got = 0;
+    int error = 0;
+    while (got < sizeof header) {
+        const ssize_t n = ::read(fd, header + got, sizeof header - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (error != 0)
+        return "cannot read " + fileName + ": " + errnoText(error);
+    if (got == 0)
+        return fileName + " is empty, not a data file";
+    if (got < 4 || std::string(header, 4) != kDataFileMagic)
+        return fileName + " is not a data file: it does not start with \"" + kDataFileMagic + "\"";
+    if (got < sizeof header)
+        return fileName + " is cut off: it ends inside its header";
+    return std::nullopt;
+}
+
+void recordLoadError(ShowReport& report, const std::exception& error)
+{
+    report.outcome = ShowReport::Outcome::Error;
+    report.error = error.what();
+    report.errorHasBoxText = dynamic_cast<const Exception*>(&error) != nullptr;
+    if (dynamic_cast<const EInvalidGraphic*>(&error))
+        report.errorReason = "a picture in it cannot be read";
+    else if (dynamic_cast<const EFCreateError*>(&error))
+        report.errorReason = "an embedded file cannot be unpacked into the work folder";
+    else if (dynamic_cast<const EFOpenError*>(&error))
+        report.errorReason = "a file cannot be opened";
+    else if (dynamic_cast<const EWriteError*>(&error))
+        report.errorReason = "an embedded file cannot be written out";
+    else if (dynamic_cast<const EReadError*>(&error))
+        report.errorReason = "a read failed";
+    else if (dynamic_cast<const ERangeError*>(&error) || dynamic_cast<const EIntOverflow*>(&error))
+        report.errorReason = "a number in it is out of range";
+    else if (dynamic_cast<const std::bad_alloc*>(&error))
+        report.errorReason = "out of memory";
+    else if (report.errorHasBoxText)
+        report.errorReason = "the load stopped with an error";
+    else
+        report.errorReason = std::string("the load stopped with an error: ") + error.what();
+}
+
+std::string loadFailureText(const std::string& fileName, const ShowReport& report)
+{
+    if (report.outcome == ShowReport::Outcome::Loaded)
+        return "";
+    if (report.outcome == ShowReport::Outcome::Error)
+        return "cannot load " + fileName + ": " + report.errorReason
+               + (report.errorHasBoxText ? " (" + report.error + ")" : "");
+    if (const auto problem = fileProblem(fileName))
+        return *problem;
+    if (report.version && *report.version >= kFirstRefusedVersion) {
+        std::string box = kTooNewVersionText;
+        for (char& c : box)
+            c = c == '\n' ? ' ' : c;
+        return fileName + " has version " + std::to_string(*report.version) + ", newer than the player reads (up to "
+               + std::to_string(kFirstRefusedVersion - 1) + ") (" + box + ")";
+    }
+    return fileName + " is cut off: it ends inside a record, where the loader stops";
+}
+
 ShowReport loadShow(const std::string& fileName)
 {
     ShowReport report;
@@ -73,12 +163,8 @@ ShowReport loadShow(const std::string& fileName)
     TCharactorList list;
     try {
         report.outcome = loadScrSavData(fileName, list) ? ShowReport::Outcome::Loaded : ShowReport::Outcome::False;
-    } catch (const Exception& e) {
-        report.outcome = ShowReport::Outcome::Error;
-        report.error = e.Message();
     } catch (const std::exception& e) {
-        report.outcome = ShowReport::Outcome::Error;
-        report.error = e.what();
+        recordLoadError(report, e);
     }
     describe(list, report);
     report.messages = log.messages();
@@ -134,7 +220,7 @@ std::string reportText(const std::string& fileName, const ShowReport& report)
     out += report.outcome == ShowReport::Outcome::Loaded ? "yes"
            : report.outcome == ShowReport::Outcome::False ? "no (the load returned false)"
                                                           : "no (error: " + report.error + ")";
-    out += "\nversion:    " + (report.version ? std::to_string(*report.version) : std::string("none (not a data file)"));
+    out += "\nversion:    " + (report.version ? std::to_string(*report.version) : std::string("none (no data file header)"));
     out += "\nloop time:  " + std::to_string(report.loopTime) + " s\n";
     static const char* const kModes[] = {"colour", "desktop", "stretched picture", "tiled picture"};
     out += "background: mode " + std::to_string(report.backMode) + " (" +

@@ -11,7 +11,9 @@
 struct ShowReport {
     enum class Outcome { Loaded, False, Error };
     Outcome outcome = Outcome::False;
-    std::string error;               // the escaped error's message (Outcome::Error)
+    std::string error;               // the escaped error's message (Outcome::Error), as its box shows it
+    std::string errorReason;         // what kind of error that was, in English
+    bool errorHasBoxText = false;    // error is the framework's own text (shown after the English)
     std::optional<int32_t> version;  // none when the file does not start like a data file
 
     uint32_t loopTime = 0;
@@ -37,6 +39,19 @@ struct ShowReport {
 
 // The version in the file's header, or none when it has no "QDsm" header.
 std::optional<int32_t> readHeaderVersion(const std::string& fileName);
+
+// Why fileName is no show, in English, when that shows before loading it:
+// it cannot be opened or read, is empty, does not start with the data file
+// header or ends inside it. None when it starts like a data file.
+std::optional<std::string> fileProblem(const std::string& fileName);
+
+// What the load of fileName that gave report went wrong, in English, with
+// the screen saver's own message after it where it has one; empty when the
+// show loaded.
+std::string loadFailureText(const std::string& fileName, const ShowReport& report);
+
+// Fills the error fields of report from an error that escaped the load.
+void recordLoadError(ShowReport& report, const std::exception& error);
 
 // Loads fileName with loadScrSavData into a fresh show, in the work directory
 // that is current (sdtool sets a private one), recording message boxes.

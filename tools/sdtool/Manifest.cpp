@@ -3,12 +3,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
 
+#include "tools/sdtool/Cli.h"
 #include "tools/sdtool/ShiftJis.h"
 
 namespace {
@@ -132,9 +134,15 @@ ManifestCharactor charactorOf(const json& value, const std::string& where, const
 
 Manifest readManifest(const std::string& manifestPath)
 {
+    std::error_code ec;
+    if (fs::is_directory(manifestPath, ec))
+        throw ManifestError("cannot read " + manifestPath + ": " + errnoText(EISDIR));
+    errno = 0;
     std::ifstream in(manifestPath, std::ios::binary);
-    if (!in)
-        throw ManifestError(manifestPath + ": cannot be opened");
+    if (!in) {
+        const int error = errno;
+        throw ManifestError("cannot open " + manifestPath + ": " + (error != 0 ? errnoText(error) : "unreadable"));
+    }
     json root;
     try {
         root = json::parse(in);

@@ -1,8 +1,6 @@
 // Pack.cpp: a show written as a data file, record by record.
 #include "tools/sdtool/Pack.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +13,8 @@
 #include "platform/Graphics.h"
 #include "platform/MidiFile.h"
 #include "platform/SysUtils.h"
+#include "tools/sdtool/Interrupt.h"
+#include "tools/sdtool/Output.h"
 
 namespace {
 
@@ -76,6 +76,7 @@ int64_t fileSize(const std::string& path)
 template <typename WritePayload>
 void writeLongItem(TQDFileStream& out, uint8_t tag, WritePayload writePayload)
 {
+    throwIfInterrupted();
     out.writeByte(kGroupFile);
     out.writeByte(tag);
     out.writeLongInt(0);
@@ -224,24 +225,15 @@ void packShow(const Manifest& manifest, const std::string& outPath)
             checkFile(frame);
         }
 
+    AtomicFile file(outPath);
     try {
-        {
-            TQDFileStream out(outPath, fmCreate);
-            if (manifest.legacy)
-                writeLegacy(out, manifest);
-            else
-                writeTagged(out, manifest);
-        }
-        // The stream makes private files; a packed show is an ordinary file
-        // of the user's, readable as the user's umask allows.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        std::filesystem::permissions(outPath, static_cast<std::filesystem::perms>(0666 & ~mask));
-    } catch (const EFCreateError&) {
-        throw;  // nothing was created
-    } catch (...) {
-        std::error_code ec;
-        std::filesystem::remove(outPath, ec);
-        throw;
+        TQDFileStream out(file.path(), fmCreate);
+        if (manifest.legacy)
+            writeLegacy(out, manifest);
+        else
+            writeTagged(out, manifest);
+    } catch (const EStreamError& e) {
+        throw OutputError("cannot write " + outPath + " (" + e.Message() + ")");
     }
+    file.commit();
 }

@@ -15,5 +15,8 @@ public:
 
 // Writes the show as a data file at outPath: the tagged layout, or the old
 // fixed layout when manifest.legacy. Every picture is checked first (it must
-// load as the player loads it); nothing is left at outPath when this fails.
+// load as the player loads it). The file is written under a temporary name
+// and renamed into place when whole: when this fails, outPath is as it was.
+// PackError for a file that cannot go in, OutputError when outPath cannot
+// be written, Interrupted when a signal came.
 void packShow(const Manifest& manifest, const std::string& outPath);

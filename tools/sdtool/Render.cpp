@@ -2,6 +2,7 @@
 // pictures written as PNG files or one animated WebP.
 #include "tools/sdtool/Render.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "config/CData.h"
 #include "datafile/CFileManage.h"
@@ -21,41 +23,52 @@
 #include "platform/SysUtils.h"
 #include "platform/headless/HeadlessMediaPlayer.h"
 #include "shell/CMain.h"
+#include "tools/sdtool/Cli.h"
+#include "tools/sdtool/Info.h"
+#include "tools/sdtool/Interrupt.h"
+#include "tools/sdtool/Output.h"
 #include "tools/sdtool/WorkSession.h"
 
 namespace fs = std::filesystem;
 
 const char* const kRenderHelp = R"(Usage: sdtool render FILE -o OUT --size WxH [--tick N | --ticks A-B]
-                     [--desktop IMAGE.png] [--lossless]
+                     [--desktop IMAGE.png] [--lossy]
 
 Plays FILE in the screen saver window on a screen of W x H pixels without a
 display, on a virtual clock, and writes what the window shows after timer
-step N (the first step being 0; --tick 0 is the default):
+step N (the first step being 0; --tick 0 is the default). Steps come ten a
+second; any step costs the same, as the show's state at a step is worked out
+directly. What OUT names:
 
   OUT.png      the picture after step N
   OUT.webp     an animated WebP of steps A to B (or N alone), 10 a second
-  OUT          with --ticks: a folder of frame-NNNNNN.png, one per step
+  OUT          with --ticks, OUT without an extension or an existing folder:
+               a folder of frame-NNNNNN.png, one per step. Frame files of
+               other steps in it (an earlier, longer run's) are removed when
+               the run succeeds; other files are left alone.
 
   --desktop IMAGE.png   the desktop that background mode 1 shows (default: a
                         neutral grey)
-  --lossless            an exact WebP instead of a smaller lossy one
+  --lossy               a lossy WebP (quality 82) instead of the default exact
+                        (lossless) one; lossless is usually the smaller file
+                        for a show's flat pictures, and faster to make
+  --lossless            the default: exact pixels
 
-Your own settings, "System.ini" and work directory are not touched: the run
-has private ones, removed when it ends. No music is played.
+--ticks A-B covers at most a week of steps (6048000). Each file is written
+under a temporary name beside it and renamed when complete, so a failed or
+interrupted run leaves no half file. OUT may not be FILE or the desktop
+picture. Your own settings, "System.ini" and work directory are not touched:
+the run has private ones, removed when it ends. No music is played.
 
-Exit status: 0 written; 1 FILE is missing or is no show the player can load
-(the messages of the load on standard error); 2 OUT cannot be written;
-64 wrong arguments.
 )";
 
 namespace {
 
-constexpr int kExitNoShow = 1;
-constexpr int kExitOutput = 2;
-constexpr int kExitUsage = 64;
 constexpr uint32_t kNeutralGrey = 0x808080;
-// No show needs more steps than this (a week at 10 a second).
-constexpr int64_t kMaxStep = int64_t{7} * 24 * 3600 * 10;
+// No range needs more steps than this (a week at 10 a second).
+constexpr int64_t kMaxSteps = int64_t{7} * 24 * 3600 * 10;
+// Step numbers stay far from the end of int64, so a range's end plus one fits.
+constexpr int64_t kMaxStepNumber = std::numeric_limits<int64_t>::max() / 2;
 
 // The environment variable set for this process while the object lives.
 class ScopedVariable {
@@ -119,20 +132,6 @@ THeadlessPicture screenDesktop(const RenderRequest& request)
                     = image.Pixel(x, y);
     }
     return desktop;
-}
-
-bool endsWith(const std::string& text, const std::string& end)
-{
-    if (text.size() < end.size())
-        return false;
-    for (size_t i = 0; i < end.size(); ++i) {
-        char c = text[text.size() - end.size() + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != end[i])
-            return false;
-    }
-    return true;
 }
 
 std::optional<int64_t> parseNumber(std::string_view text)
@@ -200,11 +199,19 @@ private:
 void renderShow(const RenderRequest& request, const std::function<void(int64_t, const THeadlessPicture&)>& onFrame,
                 const std::function<void(int64_t, int64_t)>& progress)
 {
-    if (!FileExists(request.file))
-        throw RenderError("no such file: " + request.file);
+    if (const auto problem = fileProblem(request.file))
+        throw RenderError(*problem, kExitNotLoaded);
 
     PrivateConfig config;
     PrivateWorkDir workDir;
+    {
+        // A first load, its message boxes kept, tells why a show does not
+        // load in sdtool's words alone; the window would add its own line.
+        const ShowReport first = loadShow(request.file);
+        workDir.empty();
+        if (first.outcome != ShowReport::Outcome::Loaded)
+            throw RenderError(loadFailureText(request.file, first), first.exitStatus());
+    }
     MediaPlayerRecorder silence;
     auto owned = std::make_unique<THeadlessBackend>(THeadlessBackend::TClock::Virtual);
     THeadlessBackend& backend = *owned;
@@ -215,22 +222,38 @@ void renderShow(const RenderRequest& request, const std::function<void(int64_t, 
     // The window takes the file from its first argument, as when a data file
     // is opened with the screen saver program.
     app.SetArguments({"lurva", request.file});
-    auto& form = static_cast<TMainForm&>(app.CreateForm(std::make_unique<TMainForm>(loadScrSavData)));
+    // The player's loader, watched so that a failure can still be explained
+    // should the file change after the first load.
+    ShowReport load;
+    load.version = readHeaderVersion(request.file);
+    const auto loader = [&load](const std::string& fileName, TCharactorList& list) {
+        try {
+            const bool loaded = loadScrSavData(fileName, list);
+            load.outcome = loaded ? ShowReport::Outcome::Loaded : ShowReport::Outcome::False;
+            return loaded;
+        } catch (const std::exception& e) {
+            recordLoadError(load, e);
+            throw;
+        }
+    };
+    auto& form = static_cast<TMainForm&>(app.CreateForm(std::make_unique<TMainForm>(loader)));
     if (!form.isRunning()) {
-        // Whatever the load said has gone to standard error already.
+        // The load's own messages have gone to standard error already.
         form.Close();
-        throw RenderError(request.file + " is no show the player can load");
+        throw RenderError(loadFailureText(request.file, load), load.exitStatus());
     }
     form.Show();
     app.ProcessMessages();
 
-    const int64_t total = request.lastStep + 1;
-    for (int64_t step = 0; step <= request.lastStep; ++step) {
+    form.startAtStep(request.firstStep);
+    const int64_t total = request.lastStep - request.firstStep + 1;
+    for (int64_t step = request.firstStep; step <= request.lastStep; ++step) {
+        throwIfInterrupted();
         backend.AdvanceTime(TMainForm::kTimerInterval);
-        if (step >= request.firstStep)
-            onFrame(step, backend.WindowPicture());
-        if (progress && (step % 16 == 0 || step == request.lastStep))
-            progress(step + 1, total);
+        onFrame(step, backend.WindowPicture());
+        const int64_t done = step - request.firstStep + 1;
+        if (progress && (done % 16 == 0 || step == request.lastStep))
+            progress(done, total);
     }
     form.Close();
 }
@@ -240,12 +263,7 @@ void writePngFrame(const THeadlessPicture& picture, const std::string& path)
     TBitmap bitmap;
     bitmap.SetPixels(picture.Width, picture.Height, picture.Pixels);
     const std::vector<uint8_t> bytes = EncodePng(bitmap);
-    // An ordinary file, readable as the umask allows: it is the user's output.
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        throw RenderError("cannot write " + path);
+    writeFileAtomically(path, bytes.data(), bytes.size());
 }
 
 struct WebPAnimation::Impl {
@@ -312,129 +330,181 @@ void WebPAnimation::write(const std::string& path)
     WebPDataInit(&data);
     if (!WebPAnimEncoderAssemble(impl_->encoder, &data))
         throw RenderError(std::string("the WebP encoder failed: ") + WebPAnimEncoderGetError(impl_->encoder));
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.bytes), static_cast<std::streamsize>(data.size));
-    out.close();
+    try {
+        writeFileAtomically(path, data.bytes, data.size);
+    } catch (...) {
+        WebPDataClear(&data);
+        throw;
+    }
     WebPDataClear(&data);
-    if (!out)
-        throw RenderError("cannot write " + path);
 }
 
-int runRender(const std::vector<std::string>& args)
+namespace {
+
+// The desktop picture of --desktop. UsageError when it cannot be read.
+THeadlessPicture loadDesktop(const std::string& file)
 {
-    std::string file, out, desktopFile;
-    std::optional<std::pair<int64_t, int64_t>> size, steps;
-    bool lossless = false;
-    bool stepsAsRange = false;
-    const auto usage = [](const std::string& why) {
-        std::fprintf(stderr, "sdtool render: %s\n\n%s", why.c_str(), kRenderHelp);
-        return kExitUsage;
-    };
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kRenderHelp, stdout);
-            return 0;
-        }
-        if (arg == "-o" && hasValue && out.empty()) {
-            out = args[++i];
-        } else if (arg == "--size" && hasValue && !size) {
-            size = parseRange(args[++i], 'x');
-            if (!size)
-                return usage("--size wants WxH, such as 1920x1080, not \"" + args[i] + "\"");
-        } else if (arg == "--tick" && hasValue && !steps) {
-            const auto n = parseNumber(args[++i]);
-            if (!n)
-                return usage("--tick wants a step number from 0, not \"" + args[i] + "\"");
-            steps = std::make_pair(*n, *n);
-        } else if (arg == "--ticks" && hasValue && !steps) {
-            steps = parseRange(args[++i], '-');
-            if (!steps || steps->first > steps->second)
-                return usage("--ticks wants A-B with A <= B, such as 0-599, not \"" + args[i] + "\"");
-            stepsAsRange = true;
-        } else if (arg == "--desktop" && hasValue && desktopFile.empty()) {
-            desktopFile = args[++i];
-        } else if (arg == "--lossless") {
-            lossless = true;
-        } else if (file.empty() && !arg.empty() && arg[0] != '-') {
-            file = arg;
-        } else {
-            return usage("unexpected argument \"" + arg + "\"");
-        }
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+        const int error = errno;
+        throw UsageError("--desktop: cannot open " + file + ": " + errnoText(error));
     }
-    if (file.empty() || out.empty() || !size)
-        return usage("FILE, -o OUT and --size WxH are needed");
+    if (S_ISDIR(st.st_mode))
+        throw UsageError("--desktop: cannot read " + file + ": " + errnoText(EISDIR));
+    try {
+        TBitmap image;
+        LoadPng(file, image);
+        return THeadlessPicture{image.Width(), image.Height(),
+                                std::vector<uint32_t>(image.Pixels(), image.Pixels()
+                                                      + static_cast<size_t>(image.Width()) * static_cast<size_t>(image.Height()))};
+    } catch (const Exception& e) {
+        throw UsageError("--desktop: cannot read " + file + " as a PNG picture (" + e.Message() + ")");
+    }
+}
+
+struct RenderPlan {
+    RenderRequest request;
+    std::string out;
+    OutputKind kind = OutputKind::Png;
+    bool lossless = true;
+};
+
+// The command line as a plan; UsageError naming what is wrong.
+RenderPlan planOf(const ParsedArgs& parsed)
+{
+    if (parsed.operands.size() > 1)
+        throw UsageError("unexpected argument '" + parsed.operands[1] + "' (one FILE at a time)");
+    if (parsed.operands.empty() || !parsed.has("-o") || !parsed.has("--size"))
+        throw UsageError("FILE, -o OUT and --size WxH are needed");
+    RenderPlan plan;
+    plan.request.file = parsed.operands[0];
+    plan.out = parsed.options.at("-o");
+    if (plan.out.empty())
+        throw UsageError("-o wants a file or folder name");
+
+    const std::string& sizeText = parsed.options.at("--size");
+    const auto size = parseRange(sizeText, 'x');
+    if (!size)
+        throw UsageError("--size wants WxH, such as 1920x1080, not \"" + sizeText + "\"");
     if (size->first < 1 || size->second < 1 || size->first > kMaxPictureSide || size->second > kMaxPictureSide
         || size->first * size->second > kMaxPicturePixels)
-        return usage("--size must be from 1x1 to " + std::to_string(kMaxPictureSide) + " a side and at most "
-                     + std::to_string(kMaxPicturePixels) + " pixels");
-    if (!steps)
-        steps = std::make_pair(int64_t{0}, int64_t{0});
-    if (steps->second > kMaxStep)
-        return usage("steps go up to " + std::to_string(kMaxStep) + " (a week of the show)");
-    const bool webp = endsWith(out, ".webp");
-    if (stepsAsRange && !webp && endsWith(out, ".png"))
-        return usage("with --ticks, OUT is a folder or a .webp file, not " + out);
+        throw UsageError("--size must be from 1x1 to " + std::to_string(kMaxPictureSide) + " a side and at most "
+                         + std::to_string(kMaxPicturePixels) + " pixels");
+    plan.request.width = static_cast<int>(size->first);
+    plan.request.height = static_cast<int>(size->second);
 
-    RenderRequest request;
-    request.file = file;
-    request.width = static_cast<int>(size->first);
-    request.height = static_cast<int>(size->second);
-    request.firstStep = steps->first;
-    request.lastStep = steps->second;
-    if (!desktopFile.empty()) {
-        try {
-            TBitmap image;
-            LoadPng(desktopFile, image);
-            request.desktop = THeadlessPicture{image.Width(), image.Height(),
-                                               std::vector<uint32_t>(image.Pixels(), image.Pixels()
-                                                   + static_cast<size_t>(image.Width()) * static_cast<size_t>(image.Height()))};
-        } catch (const Exception& e) {
-            std::fprintf(stderr, "sdtool render: --desktop %s: %s\n", desktopFile.c_str(), e.Message().c_str());
-            return kExitUsage;
-        }
+    if (parsed.has("--tick") && parsed.has("--ticks"))
+        throw UsageError("--tick and --ticks exclude each other");
+    const bool range = parsed.has("--ticks");
+    if (parsed.has("--tick")) {
+        const std::string& text = parsed.options.at("--tick");
+        const auto n = parseNumber(text);
+        if (!n || *n > kMaxStepNumber)
+            throw UsageError("--tick wants a step number from 0 to " + std::to_string(kMaxStepNumber) + ", not \"" + text + "\"");
+        plan.request.firstStep = plan.request.lastStep = *n;
+    } else if (range) {
+        const std::string& text = parsed.options.at("--ticks");
+        const auto steps = parseRange(text, '-');
+        if (!steps || steps->first > steps->second || steps->second > kMaxStepNumber)
+            throw UsageError("--ticks wants A-B with A <= B, such as 0-599, not \"" + text + "\"");
+        if (steps->second - steps->first >= kMaxSteps)
+            throw UsageError("--ticks covers at most " + std::to_string(kMaxSteps) + " steps (a week of the show)");
+        plan.request.firstStep = steps->first;
+        plan.request.lastStep = steps->second;
     }
 
-    int stage = kExitOutput;  // which failure an error is, by the stage it comes from
+    if (parsed.has("--lossy") && parsed.has("--lossless"))
+        throw UsageError("--lossy and --lossless exclude each other");
+    plan.lossless = !parsed.has("--lossy");
+
+    std::vector<std::string> inputs = {plan.request.file};
+    if (parsed.has("--desktop"))
+        inputs.push_back(parsed.options.at("--desktop"));
+    // Before the format: writing over an input is the worse mistake to let through.
+    refuseOutputAmongInputs(plan.out, inputs);
+    plan.kind = outputKindOf(plan.out, range);
+    if (plan.kind == OutputKind::Frames)
+        refuseFramesAmongInputs(plan.out, inputs);
+    if (parsed.has("--desktop"))
+        plan.request.desktop = loadDesktop(parsed.options.at("--desktop"));
+    return plan;
+}
+
+int render(const RenderPlan& plan)
+{
+    const RenderRequest& request = plan.request;
+    const std::string& out = plan.out;
+    bool madeFolder = false;
     try {
         std::optional<WebPAnimation> animation;
-        if (webp)
-            animation.emplace(request.width, request.height, lossless);
-        else if (stepsAsRange) {
+        if (plan.kind == OutputKind::WebP) {
+            animation.emplace(request.width, request.height, plan.lossless);
+        } else if (plan.kind == OutputKind::Frames && !fs::is_directory(out)) {
             std::error_code ec;
-            fs::create_directories(out, ec);
-            if (!fs::is_directory(out))
-                throw RenderError("cannot make the folder " + out);
+            madeFolder = fs::create_directories(out, ec);
+            if (ec)
+                throw OutputError("cannot make the folder " + out + ": " + ec.message());
         }
         ProgressBar bar(::isatty(STDERR_FILENO) != 0);
-        stage = kExitNoShow;
         renderShow(
             request,
             [&](int64_t step, const THeadlessPicture& picture) {
-                stage = kExitOutput;
-                if (animation) {
+                if (animation)
                     animation->add(picture);
-                } else if (stepsAsRange) {
-                    char name[32];
-                    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(step));
-                    writePngFrame(picture, (fs::path(out) / name).string());
-                } else {
+                else if (plan.kind == OutputKind::Frames)
+                    writePngFrame(picture, (fs::path(out) / frameFileName(step)).string());
+                else
                     writePngFrame(picture, out);
-                }
-                stage = kExitNoShow;
             },
             [&](int64_t done, int64_t total) { bar.show(done, total); });
         bar.finish();
-        stage = kExitOutput;
         if (animation)
             animation->write(out);
-    } catch (const RenderError& e) {
-        std::fprintf(stderr, "sdtool render: %s\n", e.what());
-        return stage;
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "sdtool render: %s\n", e.Message().c_str());
-        return stage;
+        if (plan.kind == OutputKind::Frames)
+            removeOtherFrames(out, request.firstStep, request.lastStep);
+    } catch (...) {
+        // A folder this run made and filled with nothing goes again.
+        if (madeFolder) {
+            std::error_code ec;
+            fs::remove(out, ec);
+        }
+        try {
+            throw;
+        } catch (const RenderError& e) {
+            printError(e.what());
+            return e.status();
+        } catch (const OutputError& e) {
+            printError(e.what());
+            return kExitError;
+        } catch (const Exception& e) {
+            printError("render: " + e.Message());
+            return kExitError;
+        }
     }
-    return 0;
+    return kExitOk;
+}
+
+}  // namespace
+
+int runRender(const std::vector<std::string>& args)
+{
+    RenderPlan plan;
+    try {
+        const ParsedArgs parsed = parseArgs(args, {{"-o", true},
+                                                   {"--size", true},
+                                                   {"--tick", true},
+                                                   {"--ticks", true},
+                                                   {"--desktop", true},
+                                                   {"--lossless", false},
+                                                   {"--lossy", false}});
+        if (parsed.help) {
+            std::fputs(kRenderHelp, stdout);
+            std::fputs(kExitStatusHelp, stdout);
+            return kExitOk;
+        }
+        plan = planOf(parsed);
+    } catch (const UsageError& e) {
+        return usageFailure("render", e.what(), kRenderHelp);
+    }
+    return render(plan);
 }

@@ -12,10 +12,15 @@
 
 #include "platform/headless/HeadlessBackend.h"
 
-// Something render cannot do; the text says what and why.
+// Something render cannot do; the text says what and why, status is the
+// exit status it ends the command with.
 class RenderError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit RenderError(const std::string& what, int status = 2) : std::runtime_error(what), status_(status) {}
+    int status() const { return status_; }
+
+private:
+    int status_;
 };
 
 struct RenderRequest {
@@ -32,14 +37,17 @@ struct RenderRequest {
 // screen, on a virtual clock, and calls onFrame with what the window shows
 // after each step from firstStep to lastStep. The user's settings, "System.ini"
 // and work directory are untouched: the process gets private ones, removed
-// afterwards, and the music is not played. progress (when given) hears
-// (steps done, steps in all) now and then.
-// RenderError when the file is missing or the show cannot be loaded (with
-// the messages the load gave), or when onFrame raises one.
+// afterwards, and the music is not played. The show starts directly in the
+// state of firstStep (TMainForm::startAtStep), so a late step costs no more
+// than an early one. progress (when given) hears (steps done, steps in all)
+// now and then. RenderError when the file is missing or the show cannot be
+// loaded (the text says why, status 1 or 2 as for info), Interrupted when a
+// signal comes; whatever onFrame raises passes through.
 void renderShow(const RenderRequest& request, const std::function<void(int64_t step, const THeadlessPicture&)>& onFrame,
                 const std::function<void(int64_t done, int64_t total)>& progress = {});
 
-// The picture as a PNG file. RenderError when it cannot be written.
+// The picture as a PNG file, written whole or not at all. OutputError when it
+// cannot be written.
 void writePngFrame(const THeadlessPicture& picture, const std::string& path);
 
 // Collects frames into an animated WebP, 100 ms each (the window's 10 steps
@@ -52,7 +60,8 @@ public:
     WebPAnimation& operator=(const WebPAnimation&) = delete;
 
     void add(const THeadlessPicture& picture);  // RenderError when the encoder refuses
-    // Writes the file. RenderError when nothing was added or it cannot be written.
+    // Writes the file, whole or not at all. RenderError when nothing was
+    // added, OutputError when it cannot be written.
     void write(const std::string& path);
 
 private:
@@ -61,6 +70,6 @@ private:
 };
 
 // The command: `render FILE -o OUT --size WxH [--tick N | --ticks A-B]
-// [--desktop IMAGE.png] [--lossless]`. Returns the exit status.
+// [--desktop IMAGE.png] [--lossy]`. Returns the exit status.
 int runRender(const std::vector<std::string>& args);
 extern const char* const kRenderHelp;

@@ -6,17 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "LurvaVersion.h"
 #include "platform/Exceptions.h"
+#include "tools/sdtool/Cli.h"
 #include "tools/sdtool/Info.h"
+#include "tools/sdtool/Interrupt.h"
 #include "tools/sdtool/Manifest.h"
+#include "tools/sdtool/Output.h"
 #include "tools/sdtool/Pack.h"
 #include "tools/sdtool/Render.h"
 #include "tools/sdtool/WorkSession.h"
 
 namespace {
-
-// Exit statuses besides the load results 0, 1 and 2.
-constexpr int kExitUsage = 64;
 
 constexpr const char* kProgramHelp = R"(Usage: sdtool COMMAND [ARGUMENTS]
 
@@ -30,8 +31,12 @@ Commands:
                             play FILE without a display and write what the
                             window shows as PNG files or an animated WebP
   help [COMMAND]            this text, or the help of COMMAND
+  --version                 print "sdtool VERSION"
 
-'sdtool COMMAND --help' tells more about one command.
+'sdtool COMMAND --help' tells more about one command. Options take their
+value as "--size 10x10" or "--size=10x10", "-o OUT" or "-oOUT"; "--" ends
+the options.
+
 )";
 
 constexpr const char* kInfoHelp = R"(Usage: sdtool info FILE [--json]
@@ -50,19 +55,24 @@ UTF-8.
             "charactors": [{"name", "transparent", "frames": [{"width",
             "height"}], "points": [[x, y], ... 600 entries]}], "messages"}
 
-Exit status: 0 the load returned true; 1 it returned false (no such file, not
-a data file, too new, cut off); 2 an error escaped the load (its message on
-standard error, as the error box shows it); 64 wrong arguments.
+When the show does not load, standard error says why: the file cannot be
+opened or read, is empty, is no data file, is too new, or is cut off inside a
+record. A file that ends between records (even right after its header) loads
+with what it holds.
+
 )";
 
 constexpr const char* kCheckHelp = R"(Usage: sdtool check FILE...
 
 Loads each FILE as the screen saver does and prints one line per file:
 "FILE: ok", "FILE: false" or "FILE: error: MESSAGE". The work directory is
-private and emptied after each file.
+private and emptied after each file. "false" is what the loader returns for
+a file it cannot use (no such file, not a data file, too new, cut off inside a
+record); why goes to standard error. A file that ends between records (even
+right after its header) is "ok": the loader takes what it holds.
 
-Exit status: the highest of the files' statuses (0 ok, 1 false, 2 error);
-64 wrong arguments.
+The exit status is the highest of the files' statuses.
+
 )";
 
 constexpr const char* kPackHelp = R"(Usage: sdtool pack MANIFEST -o OUT.sdt
@@ -82,11 +92,11 @@ relative to the manifest's folder. Every key is optional:
 
 Names are given in UTF-8 and stored in Shift-JIS. Each picture's extension is
 recorded from its file name; every picture must load as the player loads it,
-and the music must be a standard MIDI file. Nothing is written when the
-manifest is refused.
+and the music must be a standard MIDI file. OUT is written under a temporary
+name beside it and renamed when complete: when the manifest is refused or the
+run fails or is interrupted, OUT is left as it was. OUT may not be the
+manifest or a file it names.
 
-Exit status: 0 written; 1 the manifest or a file it names was refused (the
-reason on standard error); 64 wrong arguments.
 )";
 
 bool isHelp(const std::string& arg)
@@ -94,67 +104,74 @@ bool isHelp(const std::string& arg)
     return arg == "--help" || arg == "-h";
 }
 
-int usage(const char* text)
+// A command's help with the exit statuses every command shares.
+void printHelp(const char* help)
 {
-    std::fputs(text, stderr);
-    return kExitUsage;
+    std::fputs(help, stdout);
+    std::fputs(kExitStatusHelp, stdout);
 }
 
 int runInfo(const std::vector<std::string>& args)
 {
-    std::string file;
-    bool json = false;
-    for (const std::string& arg : args) {
-        if (isHelp(arg)) {
-            std::fputs(kInfoHelp, stdout);
-            return 0;
+    ParsedArgs parsed;
+    try {
+        parsed = parseArgs(args, {{"--json", false}});
+        if (parsed.help) {
+            printHelp(kInfoHelp);
+            return kExitOk;
         }
-        if (arg == "--json")
-            json = true;
-        else if (file.empty() && (arg.empty() || arg[0] != '-'))
-            file = arg;
-        else
-            return usage(kInfoHelp);
+        if (parsed.operands.empty())
+            throw UsageError("FILE is needed");
+        if (parsed.operands.size() > 1)
+            throw UsageError("unexpected argument '" + parsed.operands[1] + "' (one FILE at a time)");
+    } catch (const UsageError& e) {
+        return usageFailure("info", e.what(), kInfoHelp);
     }
-    if (file.empty())
-        return usage(kInfoHelp);
+    const std::string& file = parsed.operands[0];
 
     PrivateWorkDir workDir;
     const ShowReport report = loadShow(file);
-    const std::string text = json ? reportJson(report) : reportText(file, report);
+    throwIfInterrupted();
+    const std::string text = parsed.has("--json") ? reportJson(report) : reportText(file, report);
     std::fputs(text.c_str(), stdout);
-    if (report.outcome == ShowReport::Outcome::Error)
-        std::fprintf(stderr, "%s\n", report.error.c_str());
+    std::fflush(stdout);
+    if (report.outcome != ShowReport::Outcome::Loaded)
+        printError(loadFailureText(file, report));
     return report.exitStatus();
 }
 
 int runCheck(const std::vector<std::string>& args)
 {
-    std::vector<std::string> files;
-    for (const std::string& arg : args) {
-        if (isHelp(arg)) {
-            std::fputs(kCheckHelp, stdout);
-            return 0;
+    ParsedArgs parsed;
+    try {
+        parsed = parseArgs(args, {});
+        if (parsed.help) {
+            printHelp(kCheckHelp);
+            return kExitOk;
         }
-        if (!arg.empty() && arg[0] == '-')
-            return usage(kCheckHelp);
-        files.push_back(arg);
+        if (parsed.operands.empty())
+            throw UsageError("FILE is needed");
+    } catch (const UsageError& e) {
+        return usageFailure("check", e.what(), kCheckHelp);
     }
-    if (files.empty())
-        return usage(kCheckHelp);
 
     PrivateWorkDir workDir;
-    int status = 0;
-    for (const std::string& file : files) {
+    int status = kExitOk;
+    for (const std::string& file : parsed.operands) {
         const ShowReport report = loadShow(file);
         workDir.empty();
+        throwIfInterrupted();
         const char* verdict = report.outcome == ShowReport::Outcome::Loaded ? "ok"
                               : report.outcome == ShowReport::Outcome::False ? "false"
                                                                              : "error";
+        const std::string why = loadFailureText(file, report);
         std::printf("%s: %s", file.c_str(), verdict);
         if (report.outcome == ShowReport::Outcome::Error)
-            std::printf(": %s", report.error.c_str());
+            std::printf(": %s", why.c_str());
         std::printf("\n");
+        std::fflush(stdout);
+        if (!why.empty())
+            printError(why);
         status = std::max(status, report.exitStatus());
     }
     return status;
@@ -164,51 +181,88 @@ int runPack(const std::vector<std::string>& args)
 {
     std::string manifestPath;
     std::string outPath;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (isHelp(args[i])) {
-            std::fputs(kPackHelp, stdout);
-            return 0;
-        }
-        if (args[i] == "-o" && i + 1 < args.size() && outPath.empty())
-            outPath = args[++i];
-        else if (manifestPath.empty() && !args[i].empty() && args[i][0] != '-')
-            manifestPath = args[i];
-        else
-            return usage(kPackHelp);
-    }
-    if (manifestPath.empty() || outPath.empty())
-        return usage(kPackHelp);
     try {
-        packShow(readManifest(manifestPath), outPath);
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "sdtool pack: %s\n", e.Message().c_str());
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "sdtool pack: %s\n", e.what());
-        return 1;
+        const ParsedArgs parsed = parseArgs(args, {{"-o", true}});
+        if (parsed.help) {
+            printHelp(kPackHelp);
+            return kExitOk;
+        }
+        if (parsed.operands.empty() || !parsed.has("-o"))
+            throw UsageError("MANIFEST and -o OUT.sdt are needed");
+        if (parsed.operands.size() > 1)
+            throw UsageError("unexpected argument '" + parsed.operands[1] + "' (one MANIFEST at a time)");
+        manifestPath = parsed.operands[0];
+        outPath = parsed.options.at("-o");
+        if (outPath.empty())
+            throw UsageError("-o wants a file name");
+        refuseOutputAmongInputs(outPath, {manifestPath});
+    } catch (const UsageError& e) {
+        return usageFailure("pack", e.what(), kPackHelp);
     }
-    return 0;
+    try {
+        const Manifest manifest = readManifest(manifestPath);
+        std::vector<std::string> inputs = {manifestPath};
+        if (manifest.background)
+            inputs.push_back(*manifest.background);
+        if (manifest.bgm)
+            inputs.push_back(*manifest.bgm);
+        for (const ManifestCharactor& c : manifest.charactors)
+            inputs.insert(inputs.end(), c.frames.begin(), c.frames.end());
+        refuseOutputAmongInputs(outPath, inputs);
+        packShow(manifest, outPath);
+    } catch (const UsageError& e) {
+        return usageFailure("pack", e.what(), kPackHelp);
+    } catch (const OutputError& e) {
+        printError(e.what());
+        return kExitError;
+    } catch (const Interrupted&) {
+        throw;
+    } catch (const std::exception& e) {
+        // A refused manifest or a file in it: the text names it.
+        printError(std::string("pack: ") + e.what());
+        return kExitNotLoaded;
+    }
+    return kExitOk;
+}
+
+const char* helpOf(const std::string& command)
+{
+    return command == "info"     ? kInfoHelp
+           : command == "check"  ? kCheckHelp
+           : command == "pack"   ? kPackHelp
+           : command == "render" ? kRenderHelp
+                                 : nullptr;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    installInterruptHandlers();
     const std::vector<std::string> all(argv + 1, argv + argc);
-    if (all.empty())
-        return usage(kProgramHelp);
+    if (all.empty()) {
+        std::fputs(kProgramHelp, stderr);
+        return kExitUsage;
+    }
     const std::string command = all[0];
     const std::vector<std::string> args(all.begin() + 1, all.end());
     try {
+        if (command == "--version") {
+            std::printf("sdtool %s\n", lurva::kVersion);
+            return kExitOk;
+        }
         if (isHelp(command) || command == "help") {
-            const std::string topic = args.empty() ? "" : args[0];
-            std::fputs(topic == "info"    ? kInfoHelp
-                       : topic == "check" ? kCheckHelp
-                       : topic == "pack"  ? kPackHelp
-                       : topic == "render" ? kRenderHelp
-                                          : kProgramHelp,
-                       stdout);
-            return 0;
+            if (args.size() > 1)
+                return usageFailure("", "help: unexpected argument '" + args[1] + "'", kProgramHelp);
+            if (args.empty()) {
+                printHelp(kProgramHelp);
+                return kExitOk;
+            }
+            const char* help = helpOf(args[0]);
+            if (help == nullptr)
+                return usageFailure("", "help: unknown command '" + args[0] + "'", kProgramHelp);
+            printHelp(help);
+            return kExitOk;
         }
         if (command == "info")
             return runInfo(args);
@@ -218,11 +272,14 @@ int main(int argc, char** argv)
             return runPack(args);
         if (command == "render")
             return runRender(args);
-        std::fprintf(stderr, "sdtool: unknown command \"%s\"\n\n", command.c_str());
-        return usage(kProgramHelp);
+        return usageFailure("", "unknown command '" + command + "'", kProgramHelp);
+    } catch (const Interrupted& e) {
+        // The unwinding has removed the private folders and unfinished files.
+        printError(e.what());
+        return e.exitStatus();
     } catch (const std::exception& e) {
         // Only the set-up can fail here (no private work directory).
-        std::fprintf(stderr, "sdtool: %s\n", e.what());
-        return 2;
+        printError(e.what());
+        return kExitError;
     }
 }
