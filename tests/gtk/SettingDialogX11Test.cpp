@@ -119,11 +119,17 @@ protected:
         return runCommand(*xdotool_, arguments, Environment(), 15000ms);
     }
 
-    // The dialog's window once it is mapped; empty when none came.
+    // The dialog's window once it is mapped; empty when none came. xdotool
+    // fails (an X error) when a window goes while it looks at it, as a box
+    // does when it closes: the search is asked again until the deadline.
     std::string WaitForWindow(const std::string& title)
     {
-        const Result found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
-        return found.code == 0 ? found.line : std::string();
+        for (auto deadline = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < deadline;) {
+            const Result found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
+            if (found.code == 0)
+                return found.line;
+        }
+        return std::string();
     }
 
     bool WindowGone(const std::string& title)
