@@ -1,6 +1,7 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD ?= build
 WIN_BUILD ?= build-win
+SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc)
 WIN_TOOLCHAIN = cmake/toolchains/mingw-w64-x86_64.cmake
 
@@ -17,6 +18,16 @@ test-deps:
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DLURVA_WERROR=ON -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 
+# The loaders, the picture readers, the core and sdtool with AddressSanitizer
+# and UndefinedBehaviorSanitizer: the core's tests and the fuzz corpora run
+# there too, and any finding fails them.
+$(SAN_BUILD)/build.ninja:
+	cmake -S . -B $(SAN_BUILD) -G Ninja -DLURVA_WERROR=ON -DLURVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" \
+	  -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
+SANITIZER_OPTIONS = ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+  UBSAN_OPTIONS=print_stacktrace=1
+
 # The Windows module and its tests, cross-built with mingw-w64 (run under wine).
 $(WIN_BUILD)/build.ninja:
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DLURVA_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN)
@@ -32,15 +43,18 @@ run: build
 
 # Both trees are built first; both test runs happen even when the first fails,
 # and the make fails when either did.
-test: test-deps $(BUILD)/build.ninja $(WIN_BUILD)/build.ninja
+test: test-deps $(BUILD)/build.ninja $(WIN_BUILD)/build.ninja $(SAN_BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake --build $(SAN_BUILD) -j $(JOBS) --target sanitized
 	@status=0; \
 	echo "== Windows tests (under wine)"; \
 	ctest --test-dir $(WIN_BUILD) --output-on-failure -j $(JOBS) || status=1; \
 	echo "== Linux tests"; \
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) || status=1; \
+	echo "== Sanitized tests (AddressSanitizer, UndefinedBehaviorSanitizer)"; \
+	$(SANITIZER_OPTIONS) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) || status=1; \
 	exit $$status
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD) $(SAN_BUILD)

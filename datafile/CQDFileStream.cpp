@@ -1,10 +1,11 @@
-// CQDFileStream.cpp: the value encodings of data files over a file stream.
+// CQDFileStream.cpp: the value encodings of data files over a file or bytes in memory.
 #include "datafile/CQDFileStream.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <limits>
+#include <utility>
 
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
@@ -39,11 +40,21 @@ std::array<uint8_t, 8> doubleBytes(double d)
 }
 }  // namespace
 
-TQDFileStream::TQDFileStream(const std::string& fileName, uint16_t mode) : TFileStream(fileName, mode)
+TQDStream::TQDStream(std::unique_ptr<TStream> source) : source_(std::move(source))
 {
 }
 
-void TQDFileStream::init()
+TQDFileStream::TQDFileStream(const std::string& fileName, uint16_t mode)
+    : TQDStream(std::make_unique<TFileStream>(fileName, mode)), fileName_(fileName)
+{
+}
+
+TQDMemoryStream::TQDMemoryStream(std::vector<uint8_t> bytes)
+    : TQDStream(std::make_unique<TMemoryStream>(std::move(bytes)))
+{
+}
+
+void TQDStream::init()
 {
     writedByte_ = 0;
     readedByte_ = 0;
@@ -51,18 +62,18 @@ void TQDFileStream::init()
     Seek(0, soFromBeginning);
 }
 
-void TQDFileStream::close()
+void TQDStream::close()
 {
 }
 
-void TQDFileStream::setFilter(int32_t key)
+void TQDStream::setFilter(int32_t key)
 {
     if (key < 0 && key % 256 != 0)
         throw ERangeError();
     filter_ = static_cast<uint8_t>(key < 0 ? 0 : key % 256);
 }
 
-void TQDFileStream::resetFilter()
+void TQDStream::resetFilter()
 {
     filter_ = 0;
 }
@@ -71,7 +82,7 @@ void TQDFileStream::resetFilter()
 
 // Multi-byte values move in one call to the base stream each: the bytes on
 // the wire are the same as one call per byte, with far fewer system calls.
-void TQDFileStream::putFilteredBytes(const uint8_t* bytes, size_t count)
+void TQDStream::putFilteredBytes(const uint8_t* bytes, size_t count)
 {
     std::array<uint8_t, 256> out{};
     for (size_t done = 0; done < count;) {
@@ -83,7 +94,7 @@ void TQDFileStream::putFilteredBytes(const uint8_t* bytes, size_t count)
     }
 }
 
-void TQDFileStream::getFilteredBytes(uint8_t* bytes, size_t count)
+void TQDStream::getFilteredBytes(uint8_t* bytes, size_t count)
 {
     ReadBuffer(bytes, static_cast<int64_t>(count));
     for (size_t i = 0; i < count; ++i)
@@ -92,7 +103,7 @@ void TQDFileStream::getFilteredBytes(uint8_t* bytes, size_t count)
 
 // Overwrites count bytes starting distance bytes before the current position,
 // then comes back to it.
-void TQDFileStream::patchBack(int64_t distance, const void* bytes, int64_t count)
+void TQDStream::patchBack(int64_t distance, const void* bytes, int64_t count)
 {
     const int64_t here = Position();
     if (distance > here)
@@ -109,29 +120,29 @@ void TQDFileStream::patchBack(int64_t distance, const void* bytes, int64_t count
 
 // --- writing ------------------------------------------------------------------
 
-void TQDFileStream::writeByte(uint8_t b)
+void TQDStream::writeByte(uint8_t b)
 {
     const int32_t next = checkedAdd(writedByte_, 1);
     putFilteredBytes(&b, 1);
     writedByte_ = next;
 }
 
-void TQDFileStream::writeShortInt(int8_t v)
+void TQDStream::writeShortInt(int8_t v)
 {
     writeByte(static_cast<uint8_t>(v));
 }
 
-void TQDFileStream::writeSmallInt(int16_t v)
+void TQDStream::writeSmallInt(int16_t v)
 {
     writeInteger(v, 2);
 }
 
-void TQDFileStream::writeLongInt(int32_t v)
+void TQDStream::writeLongInt(int32_t v)
 {
     writeInteger(v, 4);
 }
 
-void TQDFileStream::writeInteger(int32_t v, int32_t n)
+void TQDStream::writeInteger(int32_t v, int32_t n)
 {
     if (n <= 0)
         return;
@@ -146,7 +157,7 @@ void TQDFileStream::writeInteger(int32_t v, int32_t n)
     writedByte_ = next;
 }
 
-void TQDFileStream::writeDelta(uint32_t v)
+void TQDStream::writeDelta(uint32_t v)
 {
     // Groups are written for n = 3..1 only when v >= n * 128 (not 128^n): the
     // files in use were written this way, so 256 and up are not the shortest form.
@@ -162,7 +173,7 @@ void TQDFileStream::writeDelta(uint32_t v)
     writedByte_ = next;
 }
 
-void TQDFileStream::writeString(const std::string& s)
+void TQDStream::writeString(const std::string& s)
 {
     if (s.size() > static_cast<size_t>(kMaxStringLength))
         throw Exception("theString is too long.");
@@ -171,7 +182,7 @@ void TQDFileStream::writeString(const std::string& s)
     writedByte_ = next;
 }
 
-void TQDFileStream::writeDeltaString(const std::string& s)
+void TQDStream::writeDeltaString(const std::string& s)
 {
     // 254, not 255: the limit the authoring side has always enforced.
     if (s.size() > static_cast<size_t>(kMaxStringLength - 1))
@@ -184,7 +195,7 @@ void TQDFileStream::writeDeltaString(const std::string& s)
     writedByte_ = next;
 }
 
-void TQDFileStream::writeDouble(double d)
+void TQDStream::writeDouble(double d)
 {
     const int32_t next = checkedAdd(writedByte_, 8);
     const auto bytes = doubleBytes(d);
@@ -192,7 +203,7 @@ void TQDFileStream::writeDouble(double d)
     writedByte_ = next;
 }
 
-void TQDFileStream::writeBoolean(bool b)
+void TQDStream::writeBoolean(bool b)
 {
     const int32_t next = checkedAdd(writedByte_, 1);
     const uint8_t byte = b ? 1 : 0;
@@ -200,12 +211,12 @@ void TQDFileStream::writeBoolean(bool b)
     writedByte_ = next;
 }
 
-void TQDFileStream::writeDateTime(TDateTime t)
+void TQDStream::writeDateTime(TDateTime t)
 {
     writeDouble(t);
 }
 
-void TQDFileStream::beginItem(uint8_t group, uint8_t tag)
+void TQDStream::beginItem(uint8_t group, uint8_t tag)
 {
     const int32_t next = checkedAdd(writedByte_, 3);
     const std::array<uint8_t, 3> header = {group, tag, 0};  // the length is patched by endItem
@@ -214,7 +225,7 @@ void TQDFileStream::beginItem(uint8_t group, uint8_t tag)
     itemStart_ = next;
 }
 
-void TQDFileStream::endItem(uint8_t /*group*/, uint8_t /*tag*/)
+void TQDStream::endItem(uint8_t /*group*/, uint8_t /*tag*/)
 {
     const int64_t payload = int64_t{writedByte_} - itemStart_;
     if (payload < 0 || payload > 255)
@@ -222,13 +233,13 @@ void TQDFileStream::endItem(uint8_t /*group*/, uint8_t /*tag*/)
     writeBackLen(static_cast<uint8_t>(payload));
 }
 
-void TQDFileStream::writeBackLen(uint8_t n)
+void TQDStream::writeBackLen(uint8_t n)
 {
     const uint8_t out = n ^ filter_;
     patchBack(int64_t{n} + 1, &out, 1);
 }
 
-void TQDFileStream::writeBackLenLong(int32_t n)
+void TQDStream::writeBackLenLong(int32_t n)
 {
     if (n < 0)
         throw ERangeError();
@@ -240,7 +251,7 @@ void TQDFileStream::writeBackLenLong(int32_t n)
 
 // --- reading ------------------------------------------------------------------
 
-uint8_t TQDFileStream::readByte()
+uint8_t TQDStream::readByte()
 {
     const int32_t next = checkedAdd(readedByte_, 1);
     uint8_t b = 0;
@@ -249,12 +260,12 @@ uint8_t TQDFileStream::readByte()
     return b;
 }
 
-int8_t TQDFileStream::readShortint()
+int8_t TQDStream::readShortint()
 {
     return static_cast<int8_t>(readByte());
 }
 
-int32_t TQDFileStream::readInteger(int32_t n)
+int32_t TQDStream::readInteger(int32_t n)
 {
     if (n <= 0)
         return 0;
@@ -272,17 +283,17 @@ int32_t TQDFileStream::readInteger(int32_t n)
     return static_cast<int32_t>(result);
 }
 
-int32_t TQDFileStream::readLongInt()
+int32_t TQDStream::readLongInt()
 {
     return readInteger(4);
 }
 
-int16_t TQDFileStream::readSmallInt()
+int16_t TQDStream::readSmallInt()
 {
     return static_cast<int16_t>(static_cast<uint16_t>(readInteger(2)));
 }
 
-uint32_t TQDFileStream::readDelta()
+uint32_t TQDStream::readDelta()
 {
     // No limit on the number of groups: leading 0x80 bytes add nothing, and
     // bits shifted out of the top are dropped, as the files have always been read.
@@ -295,7 +306,7 @@ uint32_t TQDFileStream::readDelta()
     return result;
 }
 
-std::string TQDFileStream::readString(int32_t n)
+std::string TQDStream::readString(int32_t n)
 {
     if (n > kMaxStringLength) {
         ShowMessage("TAbsLoadStream: 255 文字以上の ReadString には対応していません");
@@ -310,12 +321,12 @@ std::string TQDFileStream::readString(int32_t n)
     return std::string(buffer.data());  // up to the first zero byte
 }
 
-std::string TQDFileStream::readDeltaString()
+std::string TQDStream::readDeltaString()
 {
     return readString(readByte());
 }
 
-double TQDFileStream::readDouble()
+double TQDStream::readDouble()
 {
     const int32_t next = checkedAdd(readedByte_, 8);
     std::array<uint8_t, 8> bytes{};
@@ -327,7 +338,7 @@ double TQDFileStream::readDouble()
     return std::bit_cast<double>(bits);
 }
 
-bool TQDFileStream::readBoolean()
+bool TQDStream::readBoolean()
 {
     const int32_t next = checkedAdd(readedByte_, 1);
     uint8_t b = 0;
@@ -336,12 +347,12 @@ bool TQDFileStream::readBoolean()
     return b != 0;
 }
 
-TDateTime TQDFileStream::readDateTime()
+TDateTime TQDStream::readDateTime()
 {
     return readDouble();
 }
 
-uint8_t TQDFileStream::nextByte()
+uint8_t TQDStream::nextByte()
 {
     uint8_t b = 0;
     getFilteredBytes(&b, 1);
@@ -349,7 +360,7 @@ uint8_t TQDFileStream::nextByte()
     return b;
 }
 
-void TQDFileStream::readPass(int32_t n)
+void TQDStream::readPass(int32_t n)
 {
     const int32_t next = checkedAdd(readedByte_, n);
     Seek(n, soFromCurrent);

@@ -1,30 +1,37 @@
-// CQDFileStream.h: the typed file stream in which data files are encoded.
+// CQDFileStream.h: the typed stream in which data files are encoded, over a
+// file or over bytes already in memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Classes.h"
 
-// A file stream with one operation per value type a data file holds. Integers
-// are stored most significant byte first and pass through a one-byte XOR
-// filter; strings, doubles and booleans are stored as they are. Every value
-// moves through the base stream's exact reads and writes, so a file that ends
-// too early raises EReadError and nothing else; every other failure is a
-// different class (ERangeError, EIntOverflow, Exception).
+// A stream with one operation per value type a data file holds, over a source
+// stream it owns. Integers are stored most significant byte first and pass
+// through a one-byte XOR filter; strings, doubles and booleans are stored as
+// they are. Every value moves through the source's exact reads and writes, so
+// a stream that ends too early raises EReadError and nothing else; every
+// other failure is a different class (ERangeError, EIntOverflow, Exception).
+// A file and bytes in memory read alike, with the same errors.
 //
 // The counters count the bytes moved through this class's own operations;
-// the base stream's Read, Write, Seek and CopyFrom leave them alone.
-class TQDFileStream : public TFileStream {
+// the plain Read, Write, Seek and CopyFrom leave them alone.
+class TQDStream : public TStream {
 public:
-    // mode fmCreate creates (or empties) the file; any other mode opens an
-    // existing one (fmOpenRead for the loaders). EFCreateError / EFOpenError.
-    TQDFileStream(const std::string& fileName, uint16_t mode);
+    explicit TQDStream(std::unique_ptr<TStream> source);
+
+    int64_t Read(void* buffer, int64_t count) override { return source_->Read(buffer, count); }
+    int64_t Write(const void* buffer, int64_t count) override { return source_->Write(buffer, count); }
+    int64_t Seek(int64_t offset, int origin) override { return source_->Seek(offset, origin); }
+    int64_t Size() override { return source_->Size(); }
 
     // Counters and filter to 0, position to the start; itemStart is kept.
     virtual void init();
-    // Does nothing: the file stays open until the object is destroyed.
+    // Does nothing: a file stays open until the object is destroyed.
     virtual void close();
 
     // filter := key mod 256. A negative key raises ERangeError (filter kept)
@@ -105,8 +112,29 @@ private:
     void getFilteredBytes(uint8_t* bytes, size_t count);
     void patchBack(int64_t distance, const void* bytes, int64_t count);
 
+    std::unique_ptr<TStream> source_;
     uint8_t filter_ = 0;
     int32_t itemStart_ = 0;   // writedByte right after the last beginItem's placeholder
     int32_t writedByte_ = 0;  // bytes written through this class's operations
     int32_t readedByte_ = 0;  // bytes read through this class's operations
+};
+
+// The typed stream over a file. mode fmCreate creates (or empties) the file;
+// any other mode opens an existing one (fmOpenRead for the loaders).
+// EFCreateError / EFOpenError. The file is closed when the stream is destroyed.
+class TQDFileStream : public TQDStream {
+public:
+    TQDFileStream(const std::string& fileName, uint16_t mode);
+
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    std::string fileName_;
+};
+
+// The typed stream over bytes in memory, read as the same bytes in a file
+// would be read; writes extend the bytes.
+class TQDMemoryStream : public TQDStream {
+public:
+    explicit TQDMemoryStream(std::vector<uint8_t> bytes);
 };

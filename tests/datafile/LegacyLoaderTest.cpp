@@ -226,7 +226,7 @@ TEST_F(LegacyLoaderTest, FileEndingInsideThePointsIsFalse)
     show.charactors.push_back({true, {solidBmp(2, 2)}, {{0.1, 0.1}, {0.2, 0.2}}});
     writeOldShow(dataPath(), show);
     Bytes bytes = readBytes(dataPath());
-    bytes.resize(bytes.size() - 6 - 12);  // the background fields and part of the last point
+    bytes.erase(bytes.end() - 6 - 12, bytes.end());  // the background fields and part of the last point
     writeFile(dataPath(), bytes);
     EXPECT_FALSE(loadScrSavData(dataPath(), list_));
     EXPECT_THROW(list_.loadOldScrSavData(dataPath()), EReadError);  // the loader turns only this into false

@@ -17,7 +17,7 @@
 
 namespace {
 using Bytes = std::vector<uint8_t>;
-using Action = std::function<void(TQDFileStream&)>;
+using Action = std::function<void(TQDStream&)>;
 
 // Lets a test start a counter near its limit.
 class CounterStream : public TQDFileStream {
@@ -50,6 +50,14 @@ protected:
     {
         putFile(bytes);
         return std::make_unique<CounterStream>(path(), fmOpenRead);
+    }
+
+    // The same bytes read from a file or from memory: both must read alike.
+    std::unique_ptr<TQDStream> source(const Bytes& bytes, bool inMemory) const
+    {
+        if (inMemory)
+            return std::make_unique<TQDMemoryStream>(bytes);
+        return reader(bytes);
     }
 
 private:
@@ -215,18 +223,19 @@ TEST_F(QDFileStreamTest, WritesEachEncoding)
 
 TEST_F(QDFileStreamTest, ReadsEachEncoding)
 {
-    for (const auto& c : encodingCases()) {
-        if (!c.read)
-            continue;
-        SCOPED_TRACE(c.what);
-        // A trailing byte shows that a read takes exactly its own bytes.
-        auto s = reader(concat(c.bytes, {0xEE}));
-        s->setFilter(c.filter);
-        c.read(*s);
-        EXPECT_EQ(s->getReadedByte(), static_cast<int32_t>(c.bytes.size()));
-        EXPECT_EQ(s->getWritedByte(), 0);
-        EXPECT_EQ(s->Position(), static_cast<int64_t>(c.bytes.size()));
-    }
+    for (const bool inMemory : {false, true})
+        for (const auto& c : encodingCases()) {
+            if (!c.read)
+                continue;
+            SCOPED_TRACE(std::string(c.what) + (inMemory ? " in memory" : " in a file"));
+            // A trailing byte shows that a read takes exactly its own bytes.
+            auto s = source(concat(c.bytes, {0xEE}), inMemory);
+            s->setFilter(c.filter);
+            c.read(*s);
+            EXPECT_EQ(s->getReadedByte(), static_cast<int32_t>(c.bytes.size()));
+            EXPECT_EQ(s->getWritedByte(), 0);
+            EXPECT_EQ(s->Position(), static_cast<int64_t>(c.bytes.size()));
+        }
 }
 
 TEST_F(QDFileStreamTest, WrongFilterGivesOtherValues)
@@ -468,9 +477,10 @@ TEST_F(QDFileStreamTest, ShortReadsRaiseOnlyReadError)
         {"readBoolean", {}, [](auto& s) { s.readBoolean(); }},
         {"nextByte", {}, [](auto& s) { s.nextByte(); }},
     };
+    for (const bool inMemory : {false, true})
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto s = reader(c.bytes);
+        SCOPED_TRACE(std::string(c.what) + (inMemory ? " in memory" : " in a file"));
+        auto s = source(c.bytes, inMemory);
         bool readError = false;
         try {
             c.read(*s);

@@ -162,8 +162,10 @@ TEST(DialogHelpers, MnemonicMarks)
 
 TEST(DialogHelpers, TheTabSequenceFollowsTabOrderThroughTheContainers)
 {
+    // The sequence points into the resource, which must outlive the loop.
+    const auto resource = sampleResource();
     std::vector<std::string> names;
-    for (const TControlResource* c : TabSequence(sampleResource()))
+    for (const TControlResource* c : TabSequence(resource))
         names.push_back(c->Name);
     EXPECT_EQ(names, (std::vector<std::string>{"edtName", "ckbOption", "edtFree", "btnOk", "btnCancel"}));
     EXPECT_TRUE(TabSequence({}).empty());
