@@ -22,7 +22,7 @@ namespace {
 // decoded and where the next field starts. L is checked against what the file
 // still holds before anything is allocated: a block longer than that, or one
 // whose L is negative (it would end before it starts), is a file cut off.
-void readBitmapBlock(TQDFileStream& stream, TBitmap& bitmap)
+void readBitmapBlock(TQDStream& stream, TBitmap& bitmap)
 {
     const int32_t length = stream.readLongInt();
     const int64_t start = stream.Position();
@@ -45,7 +45,7 @@ void saveBitmap(const TBitmap& bitmap, const std::string& path)
 }
 
 // Counts are signed: 0, or one with its top bit set, means none.
-int32_t readCount(TQDFileStream& stream)
+int32_t readCount(TQDStream& stream)
 {
     return static_cast<int32_t>(stream.readDelta());
 }
@@ -66,7 +66,7 @@ bool TCharactorList::loadOldScrSavData(const std::string& fileName)
     return loadOldScrSavData(stream, version);
 }
 
-bool TCharactorList::loadOldScrSavData(TQDFileStream& stream, int32_t version)
+bool TCharactorList::loadOldScrSavData(TQDStream& stream, int32_t version)
 {
     clear();
     setLoopTime(stream.readDelta());

@@ -10,7 +10,7 @@
 #include "model/CCharactor.h"
 #include "model/CSetting.h"
 
-class TQDFileStream;
+class TQDStream;
 
 class TCharactorList {
 public:
@@ -46,7 +46,7 @@ public:
     bool loadOldScrSavData(const std::string& fileName);
     // The same from a stream already open and past the header, whose version
     // (below 111) was read there: how loadScrSavData hands an old file over.
-    bool loadOldScrSavData(TQDFileStream& stream, int32_t version);
+    bool loadOldScrSavData(TQDStream& stream, int32_t version);
 
 private:
     std::vector<std::unique_ptr<TCharactor>> charactors_;

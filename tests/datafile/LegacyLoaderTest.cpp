@@ -220,6 +220,28 @@ TEST_F(LegacyLoaderTest, TwelveFramesAreAllSavedAndTwoRefused)
         EXPECT_TRUE(FileExists(workPath("chara0_" + std::to_string(f) + ".bmp"))) << f;
 }
 
+TEST_F(LegacyLoaderTest, TheListReadsTheStreamItIsHandedPastTheHeader)
+{
+    OldShow show;
+    show.loopTime = 42;
+    show.charactors.push_back({true, {solidBmp(2, 3)}, {{0.5, 0.25}}});
+    show.backColor = 7;
+    writeOldShow(dataPath(), show);
+    // The bytes in memory and no file left: nothing can be opened again.
+    TQDMemoryStream stream(readBytes(dataPath()));
+    std::filesystem::remove(dataPath());
+    ASSERT_EQ(stream.readString(4), kDataFileMagic);
+    const int32_t version = stream.readLongInt();
+
+    ASSERT_TRUE(list_.loadOldScrSavData(stream, version));
+    EXPECT_EQ(list_.getLoopTime(), 42u);
+    ASSERT_EQ(list_.getCount(), 1);
+    EXPECT_EQ(list_.getCharactor(0)->getGraphic(0)->Height(), 3);
+    EXPECT_EQ(list_.getCharactor(0)->getPoint(0)->y, 0.25);
+    EXPECT_EQ(list_.getSetting().getBackColor(), 7);
+    EXPECT_EQ(stream.Position(), stream.Size()) << "the background flag is the last field";
+}
+
 TEST_F(LegacyLoaderTest, FileEndingInsideThePointsIsFalse)
 {
     OldShow show;
