@@ -71,3 +71,18 @@ class EInvalidGraphic : public Exception {
 public:
     using Exception::Exception;
 };
+
+// A show larger than any show is: more characters, or more decoded picture
+// bytes, than the loader lets one show hold. Raised before the memory for it
+// is taken. Limit() says in English which limit was passed.
+class EShowTooLarge : public Exception {
+public:
+    explicit EShowTooLarge(std::string limit)
+        : Exception("データが大きすぎるため、開くことが出来ません。"), limit_(std::move(limit))
+    {
+    }
+    const std::string& Limit() const noexcept { return limit_; }
+
+private:
+    std::string limit_;
+};

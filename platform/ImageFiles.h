@@ -30,9 +30,31 @@ inline constexpr const char* kInvalidPngText = "PNG イメージが不正です"
 inline constexpr const char* kInvalidMetafileText = "メタファイルが不正です";
 inline constexpr const char* kUnknownExtensionText = "拡張子 .%s の画像形式は処理できません";
 
+// While one lives, the pictures read on this thread (every format, embedded
+// or not) may take at most `bytes` decoded bytes in all, four a pixel: each
+// reader charges a picture once its size is known, before its pixels are
+// allocated, and raises EShowTooLarge past the budget. Budgets nest; the
+// innermost counts. Without one only each picture's own limits hold.
+class TPictureBudget {
+public:
+    explicit TPictureBudget(int64_t bytes);
+    ~TPictureBudget();
+    TPictureBudget(const TPictureBudget&) = delete;
+    TPictureBudget& operator=(const TPictureBudget&) = delete;
+
+    int64_t Used() const { return used_; }
+    // Charges a picture of width x height to the current budget, if any.
+    static void Charge(int64_t width, int64_t height);
+
+private:
+    int64_t limit_;
+    int64_t used_ = 0;
+    TPictureBudget* outer_;
+};
+
 // Each raises EInvalidGraphic with its format's text when the bytes are not a
 // readable picture of at most kMaxPictureSide pixels a side and
-// kMaxPicturePixels pixels.
+// kMaxPicturePixels pixels, and EShowTooLarge past a TPictureBudget.
 TDecodedImage DecodeBmp(std::span<const uint8_t> bytes);   // Windows and OS/2 bitmaps
 TDecodedImage DecodeIco(std::span<const uint8_t> bytes);   // the largest image of an icon file
 TDecodedImage DecodeJpeg(std::span<const uint8_t> bytes);  // "JPEG エラー #<libjpeg message number>"

@@ -143,6 +143,7 @@ Header readHeader(const Bytes& b, uint64_t info, bool iconImage)
     }
     if (!PictureIO::sizeAllowed(h.width, h.height))
         invalid(b);
+    TPictureBudget::Charge(h.width, h.height);
     const uint32_t all = h.masks[0] | h.masks[1] | h.masks[2];
     if (h.bitCount >= 16 && h.bitCount != 24) {
         if (all == 0 || (h.bitCount == 16 && all > 0xFFFF)

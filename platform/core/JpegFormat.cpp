@@ -79,6 +79,12 @@ int decodeInto(const uint8_t* data, size_t size, Output* out)
         jpeg_destroy_decompress(&info);
         return JERR_IMAGE_TOO_BIG;
     }
+    try {
+        TPictureBudget::Charge(info.image_width, info.image_height);
+    } catch (...) {
+        jpeg_destroy_decompress(&info);
+        throw;
+    }
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_start_decompress(&info);

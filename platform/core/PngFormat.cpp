@@ -29,6 +29,7 @@ TDecodedImage PictureIO::decodePng(std::span<const uint8_t> bytes, const char* i
         fail(invalidText);
     if (!sizeAllowed(image.width, image.height))
         fail(invalidText);
+    TPictureBudget::Charge(image.width, image.height);
     // The smallest possible rows: one bit a pixel plus the filter byte.
     const uint64_t minimumRows = uint64_t{image.height} * (1 + (uint64_t{image.width} + 7) / 8);
     if (bytes.size() * kDeflateMaxRatio < minimumRows)

@@ -231,6 +231,7 @@ TDecodedImage playWindows(std::span<const uint8_t> file, const MetafileLayout& l
         if (!PictureIO::sizeAllowed(width, height))
             fail(kInvalidMetafileText);
     }
+    TPictureBudget::Charge(width, height);
 
     // The picture goes out as SVG and is drawn by cairo, which clips what
     // lies outside the picture before it costs anything: libwmf's own pixel
@@ -259,6 +260,7 @@ TDecodedImage playEnhanced(const MetafileLayout& layout)
 {
     const int width = layout.width;
     const int height = layout.height;
+    TPictureBudget::Charge(width, height);
     generatorOptions options{};
     char noNamespace[] = "";
     options.nameSpace = noNamespace;

@@ -99,6 +99,7 @@ TDecodedImage DecodeMetafile(std::span<const uint8_t> bytes)
     }
     if (metafile.handle == nullptr || !PictureIO::sizeAllowed(width, height))
         fail(kInvalidMetafileText);
+    TPictureBudget::Charge(width, height);
 
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;

@@ -86,6 +86,7 @@ WicResult decode(std::span<const uint8_t> bytes, const GUID& container, UINT& wi
         return WicResult::Failed;
     if (!PictureIO::sizeAllowed(width, height))
         return WicResult::TooLarge;
+    TPictureBudget::Charge(width, height);
     if (FAILED(factory->CreateFormatConverter(converter.out()))
         || FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
                                         0.0, WICBitmapPaletteTypeCustom)))
