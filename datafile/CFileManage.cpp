@@ -192,6 +192,8 @@ bool loadScrSavData(const std::string& fileName, TCharactorList& list)
 {
     if (!FileExists(fileName))
         return false;
+    // Every picture the show holds, the background and each frame, counts.
+    const TPictureBudget pictures(kMaxShowPictureBytes);
     try {
         // The stream is closed when this function is left, by any way.
         TQDFileStream stream(fileName, fmOpenRead);

@@ -16,6 +16,13 @@ inline constexpr const char* kTooNewVersionText =
 constexpr size_t kMaxPictureExtensionLength = 8;
 bool isPlainPictureExtension(const std::string& extension);
 
+// The decoded bytes (four a pixel) all pictures of one show may take: 128 MiB,
+// seventeen full-screen pictures of 1600 x 1200 (the largest screens shows
+// were made for), or ten frames of 56 x 56 for each of a thousand characters.
+// A show also holds at most TCharactorList::kMaxCharactors characters, each
+// with at most 10 frames and 600 path points.
+constexpr int64_t kMaxShowPictureBytes = int64_t{128} * 1024 * 1024;
+
 // Reads the data file fileName into list (its characters, loop time and
 // settings), unpacking embedded pictures and music into the work directory.
 // Old files (version 110 and below) go to list.loadOldScrSavData, with the
@@ -28,7 +35,8 @@ bool isPlainPictureExtension(const std::string& extension);
 // True otherwise. Errors other than a short read pass to the caller: the file
 // cannot be opened (EFOpenError), a copy cannot be made (EFCreateError), a
 // picture cannot be read (EInvalidGraphic, also for an embedded picture whose
-// extension is not plain: nothing is written then).
+// extension is not plain: nothing is written then), the show is larger than a
+// show may be (EShowTooLarge, before the memory is taken).
 bool loadScrSavData(const std::string& fileName, TCharactorList& list);
 
 // Why loadScrSavData gave false for fileName, in a few English words for

@@ -24,7 +24,11 @@ public:
     // Releases every character; the loop time and the settings stay.
     void clear();
     int32_t getCount() const { return static_cast<int32_t>(charactors_.size()); }
-    // A new character at the end, owned by the list.
+    // The most characters one show holds: shows were made for screens of up
+    // to 1600 x 1200, where a thousand characters is far beyond any show.
+    static constexpr int32_t kMaxCharactors = 1000;
+    // A new character at the end, owned by the list. EShowTooLarge, before
+    // anything is allocated, when the list already holds kMaxCharactors.
     TCharactor& add();
     // None when index is not in 0 .. getCount() - 1.
     TCharactor* getCharactor(int32_t index) const;

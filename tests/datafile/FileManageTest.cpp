@@ -565,6 +565,60 @@ TEST_F(FileManageTest, EmptyEmbeddedFiles)
     EXPECT_THROW_MSG(load(), EInvalidGraphic, "ビットマップイメージが不正です");
 }
 
+// A 256-colour bitmap of one colour, run-length encoded: a few bytes on disk
+// for any size once decoded.
+Bytes runLengthBmp(int width, int height)
+{
+    DibFixture dib;
+    dib.width = width;
+    dib.height = height;
+    dib.bitCount = 8;
+    dib.compression = 1;  // BI_RLE8
+    dib.palette = {0x336699};
+    dib.pixelData = hex({0x00, 0x01});  // end of bitmap: every pixel keeps index 0
+    return makeBmp(dib);
+}
+
+TEST_F(FileManageTest, AShowHoldsAtMostAThousandCharactors)
+{
+    for (const int32_t count : {TCharactorList::kMaxCharactors, TCharactorList::kMaxCharactors + 1}) {
+        SCOPED_TRACE(count);
+        DataFileBuilder b = build();
+        b.header(120);
+        for (int32_t i = 0; i < count; ++i)
+            b.item(130, 0);
+        b.finish();
+        if (count <= TCharactorList::kMaxCharactors) {
+            EXPECT_TRUE(load());
+            EXPECT_EQ(list_.getCount(), count);
+        } else {
+            EXPECT_THROW_MSG(load(), EShowTooLarge, "データが大きすぎるため、開くことが出来ません。");
+            EXPECT_EQ(list_.getCount(), TCharactorList::kMaxCharactors);
+        }
+        list_.clear();
+    }
+}
+
+TEST_F(FileManageTest, ThePicturesOfAShowShareOneBudgetWhateverTheyAre)
+{
+    // 4096 x 4096 pixels take 64 MiB decoded: a background and one frame of
+    // that size fill the budget exactly; one pixel more is refused.
+    ASSERT_EQ(int64_t{4096} * 4096 * 4 * 2, kMaxShowPictureBytes);
+    const Bytes large = runLengthBmp(4096, 4096);
+    build().header(120).fileItem(0, large).item(130, 0).fileItem(1, large).finish();
+    EXPECT_TRUE(load());
+    list_.clear();
+    build().header(120).fileItem(0, large).item(130, 0).fileItem(1, large).fileItem(1, solidBmp(1, 1)).finish();
+    EXPECT_THROW(load(), EShowTooLarge);
+    list_.clear();
+    // One picture past the budget is refused before it is decoded; the
+    // next load has the whole budget again.
+    build().header(120).fileItem(0, runLengthBmp(6000, 6000)).finish();
+    EXPECT_THROW(load(), EShowTooLarge);
+    build().header(120).fileItem(0, large).finish();
+    EXPECT_TRUE(load());
+}
+
 TEST_F(FileManageTest, NoFileStaysOpenWhenAnErrorPassesToTheCaller)
 {
     build().header(120).deltaStringItem(129, 4, "../x").fileItem(0, solidBmp(2, 2)).finish();

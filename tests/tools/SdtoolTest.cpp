@@ -411,6 +411,17 @@ TEST_F(SdtoolTest, ShowsThatDoNotLoadSayWhyInEnglish)
               0u)
         << run.err;
     EXPECT_NE(run.err.find("ご使用のソフトのバージョンが古いため"), std::string::npos) << run.err;
+
+    // Too large: more characters than a show may hold.
+    std::vector<uint8_t> crowd = {'Q', 'D', 's', 'm', 0, 0, 0, 120};
+    for (int i = 0; i < 1001; ++i)
+        crowd.insert(crowd.end(), {0x82, 0x00, 0x00});
+    put("crowd.sdt", crowd);
+    const RunResult crowded = sdtool({"check", path("crowd.sdt")});
+    EXPECT_EQ(crowded.status, 2);
+    EXPECT_EQ(crowded.err, "sdtool: cannot load " + path("crowd.sdt")
+                               + ": the show is too large: it holds more than 1000 characters, the most one show may "
+                                 "hold (データが大きすぎるため、開くことが出来ません。)\n");
 }
 
 TEST_F(SdtoolTest, WhatCannotBeWrittenSaysWhyInEnglish)

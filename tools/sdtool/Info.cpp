@@ -116,7 +116,9 @@ void recordLoadError(ShowReport& report, const std::exception& error)
     report.outcome = ShowReport::Outcome::Error;
     report.error = error.what();
     report.errorHasBoxText = dynamic_cast<const Exception*>(&error) != nullptr;
-    if (dynamic_cast<const EInvalidGraphic*>(&error))
+    if (const auto* tooLarge = dynamic_cast<const EShowTooLarge*>(&error))
+        report.errorReason = "the show is too large: " + tooLarge->Limit();
+    else if (dynamic_cast<const EInvalidGraphic*>(&error))
         report.errorReason = "a picture in it cannot be read";
     else if (dynamic_cast<const EFCreateError*>(&error))
         report.errorReason = "an embedded file cannot be unpacked into the work folder";
