@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "config/CData.h"
 #include "datafile/CQDFileStream.h"
@@ -19,7 +20,7 @@ namespace {
 // Reads the records of one tagged file; lives for one load.
 class RecordReader {
 public:
-    RecordReader(TQDFileStream& stream, TCharactorList& list)
+    RecordReader(TQDStream& stream, TCharactorList& list)
         : stream_(stream), list_(list), setting_(list.getSetting())
     {
     }
@@ -168,7 +169,7 @@ private:
 
     int64_t bytesLeft() { return std::max<int64_t>(0, stream_.Size() - stream_.Position()); }
 
-    TQDFileStream& stream_;
+    TQDStream& stream_;
     TCharactorList& list_;
     TSetting& setting_;
     uint8_t group_ = kGroupFile;  // before the first group byte
@@ -188,15 +189,14 @@ bool isPlainPictureExtension(const std::string& extension)
     });
 }
 
-bool loadScrSavData(const std::string& fileName, TCharactorList& list)
+namespace {
+
+// The load itself, from a stream over a file or over bytes in memory.
+bool loadFrom(TQDStream& stream, TCharactorList& list)
 {
-    if (!FileExists(fileName))
-        return false;
     // Every picture the show holds, the background and each frame, counts.
     const TPictureBudget pictures(kMaxShowPictureBytes);
     try {
-        // The stream is closed when this function is left, by any way.
-        TQDFileStream stream(fileName, fmOpenRead);
         stream.init();
         if (stream.readString(4) != kDataFileMagic)
             return false;
@@ -215,6 +215,23 @@ bool loadScrSavData(const std::string& fileName, TCharactorList& list)
     } catch (const EReadError&) {
         return false;  // the file ends inside a record; nothing is shown
     }
+}
+
+}  // namespace
+
+bool loadScrSavData(const std::string& fileName, TCharactorList& list)
+{
+    if (!FileExists(fileName))
+        return false;
+    // Closed when this function is left, by any way.
+    TQDFileStream stream(fileName, fmOpenRead);
+    return loadFrom(stream, list);
+}
+
+bool loadScrSavDataFromMemory(std::vector<uint8_t> bytes, TCharactorList& list)
+{
+    TQDMemoryStream stream(std::move(bytes));
+    return loadFrom(stream, list);
 }
 
 std::string describeLoadFailure(const std::string& fileName)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "datafile/DataFileFormat.h"
 
@@ -38,6 +39,10 @@ constexpr int64_t kMaxShowPictureBytes = int64_t{128} * 1024 * 1024;
 // extension is not plain: nothing is written then), the show is larger than a
 // show may be (EShowTooLarge, before the memory is taken).
 bool loadScrSavData(const std::string& fileName, TCharactorList& list);
+// The same load from the bytes of a data file already in memory (a page's
+// dropped file, a fuzzer's input): the same results and the same errors as
+// for a file holding these bytes; only "no such file" cannot happen.
+bool loadScrSavDataFromMemory(std::vector<uint8_t> bytes, TCharactorList& list);
 
 // Why loadScrSavData gave false for fileName, in a few English words for
 // standard error: "no such file", "a folder, not a file", "the file is empty",

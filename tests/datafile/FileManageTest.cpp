@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -617,6 +618,67 @@ TEST_F(FileManageTest, ThePicturesOfAShowShareOneBudgetWhateverTheyAre)
     EXPECT_THROW(load(), EShowTooLarge);
     build().header(120).fileItem(0, large).finish();
     EXPECT_TRUE(load());
+}
+
+// Bytes in memory load as the same bytes in a file do: the same result, the
+// same show, the same messages, the same errors.
+TEST_F(FileManageTest, BytesInMemoryLoadAsTheSameFileDoes)
+{
+    const Bytes badPicture = hex({'Q', 'D', 's', 'm', 0, 0, 0, 120, 0xFF, 0x00, 0, 0, 0, 4, 'B', 'M', 1, 2});
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"the example", exampleFile()},
+        {"empty", {}},
+        {"not a data file", hex({'G', 'I', 'F', '8', '9', 'a', 0, 0})},
+        {"too new", hex({'Q', 'D', 's', 'm', 0, 0, 0, 132})},
+        {"cut off", hex({'Q', 'D', 's', 'm', 0, 0, 0, 120, 0x81, 0x01, 0x04, 0x00})},
+        {"old layout, cut off", hex({'Q', 'D', 's', 'm', 0, 0, 0, 100, 0x01})},
+        {"a picture that cannot be read", badPicture},
+    };
+    struct Outcome {
+        bool loaded = false;
+        std::string error;
+        int32_t count = -1;
+        uint32_t loopTime = 0;
+        std::vector<std::string> messages;
+        std::vector<std::string> files;
+    };
+    auto outcome = [this](const std::function<bool()>& loadIt) {
+        Outcome o;
+        MessageRecorder recorder;
+        list_.clear();
+        try {
+            o.loaded = loadIt();
+        } catch (const Exception& e) {
+            o.error = e.Message();
+        }
+        o.count = list_.getCount();
+        o.loopTime = list_.getLoopTime();
+        o.messages = recorder.messages();
+        o.files = workFiles();
+        for (const std::string& name : o.files)
+            DeleteFile(workPath(name));
+        return o;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        putFile(c.bytes);
+        const Outcome fromFile = outcome([&] { return loadScrSavData(dataPath(), list_); });
+        const Outcome fromMemory = outcome([&] { return loadScrSavDataFromMemory(c.bytes, list_); });
+        EXPECT_EQ(fromMemory.loaded, fromFile.loaded);
+        EXPECT_EQ(fromMemory.error, fromFile.error);
+        EXPECT_EQ(fromMemory.count, fromFile.count);
+        EXPECT_EQ(fromMemory.loopTime, fromFile.loopTime);
+        EXPECT_EQ(fromMemory.messages, fromFile.messages);
+        EXPECT_EQ(fromMemory.files, fromFile.files);
+    }
+    // The example loads, in both ways.
+    putFile(exampleFile());
+    EXPECT_TRUE(loadScrSavDataFromMemory(exampleFile(), list_));
+    EXPECT_EQ(list_.getCount(), 1);
 }
 
 TEST_F(FileManageTest, NoFileStaysOpenWhenAnErrorPassesToTheCaller)
