@@ -1,10 +1,11 @@
-// fuzz_sdt.cpp: feeds arbitrary bytes to the data file loader as a data file,
-// with the work directory in a private folder emptied after every input;
-// aborts when a load writes anything outside it or breaks the show's shape.
+// fuzz_sdt.cpp: feeds arbitrary bytes to the data file loader as the bytes of
+// a data file in memory, with the work directory in a private folder emptied
+// after every input; aborts when a load writes anything outside it or breaks
+// the show's shape.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "config/CData.h"
 #include "datafile/CFileManage.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-// One private folder for the whole run: the input file beside the work directory.
+// One private folder for the whole run, holding the work directory.
 class FuzzFolder {
 public:
     FuzzFolder()
@@ -24,7 +25,6 @@ public:
         if (!dir)
             std::abort();
         root_ = IncludeTrailingPathDelimiter(*dir);
-        input_ = root_ + "input.sdt";
         work_ = root_ + "work" + PathDelim;
         CreateDir(work_);
         setWorkDirOverride(work_);
@@ -34,30 +34,18 @@ public:
     {
         deleteFilesIn(work_);
         RemoveDir(ExcludeTrailingPathDelimiter(work_));
-        DeleteFile(input_);
         RemoveDir(ExcludeTrailingPathDelimiter(root_));
     }
     FuzzFolder(const FuzzFolder&) = delete;
     FuzzFolder& operator=(const FuzzFolder&) = delete;
 
-    const std::string& input() const { return input_; }
     const std::string& root() const { return root_; }
     const std::string& work() const { return work_; }
 
 private:
     std::string root_;
-    std::string input_;
     std::string work_;
 };
-
-void writeInput(const std::string& path, const uint8_t* data, size_t size)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    // An empty input may come with no buffer at all, which fwrite must not see.
-    if (!file || (size > 0 && std::fwrite(data, 1, size, file) != size))
-        std::abort();
-    std::fclose(file);
-}
 
 void checkShape(const TCharactorList& list)
 {
@@ -77,19 +65,17 @@ void checkShape(const TCharactorList& list)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static FuzzFolder folder;
-    writeInput(folder.input(), data, size);
     {
         TCharactorList list;
         try {
-            loadScrSavData(folder.input(), list);
+            loadScrSavDataFromMemory(std::vector<uint8_t>(data, data + size), list);
         } catch (const Exception&) {
             // errors of the picture readers and the work directory pass to the caller
         }
         checkShape(list);
     }
-    // Only the input file and the work directory may be in the folder.
-    const auto entries = ListFiles(folder.root());
-    if (entries.size() != 1 || entries[0] != "input.sdt")
+    // Only the work directory may be in the folder.
+    if (!ListFiles(folder.root()).empty())
         std::abort();
     deleteFilesIn(folder.work());
     return 0;
