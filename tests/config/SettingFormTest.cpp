@@ -41,19 +41,8 @@ protected:
     std::filesystem::path StoreFile() const { return config_.path() / "lurva" / "registry.reg"; }
 
     // The key main with these lines of values, as the authoring tool might leave it.
-    void WriteStore(const std::string& mainValues)
-    {
-        std::filesystem::create_directories(StoreFile().parent_path());
-        std::ofstream(StoreFile()) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Kelvo\\rororade\\main]\n" << mainValues;
-    }
-
-    std::string StoreText() const
-    {
-        std::ifstream in(StoreFile());
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void WriteStore(const std::string& mainValues) const { writeMainSettings(StoreFile(), mainValues); }
+    std::string StoreText() const { return readTextFileIfAny(StoreFile()); }
 
     bool MainKeyExists()
     {

@@ -181,19 +181,8 @@ protected:
         return std::make_unique<Child>(LURVA_PROGRAM, std::vector<std::string>{"/c"}, Environment());
     }
 
-    void WriteStore(const std::string& mainValues)
-    {
-        std::filesystem::create_directories(StoreFile().parent_path());
-        std::ofstream(StoreFile()) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Kelvo\\rororade\\main]\n" << mainValues;
-    }
-
-    std::string StoreText() const
-    {
-        std::ifstream in(StoreFile());
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void WriteStore(const std::string& mainValues) const { writeMainSettings(StoreFile(), mainValues); }
+    std::string StoreText() const { return readTextFileIfAny(StoreFile()); }
 
     // "s:" + a string's text or "d:" + a DWORD; "-" when missing.
     std::string Value(const std::string& name)

@@ -42,6 +42,20 @@ inline std::string readTextFile(const std::filesystem::path& path)
     return text;
 }
 
+// The POSIX settings file with the key main holding these lines of values,
+// as the authoring tool might leave it.
+inline void writeMainSettings(const std::filesystem::path& storeFile, const std::string& mainValues)
+{
+    std::filesystem::create_directories(storeFile.parent_path());
+    writeTextFile(storeFile, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Kelvo\\rororade\\main]\n" + mainValues);
+}
+
+// A file's text, or "" when there is no such file.
+inline std::string readTextFileIfAny(const std::filesystem::path& path)
+{
+    return std::filesystem::exists(path) ? readTextFile(path) : std::string();
+}
+
 #ifndef _WIN32
 #include <sys/stat.h>
 
