@@ -10,6 +10,7 @@
 #include <limits>
 #include <set>
 
+#include "datafile/DataFileFormat.h"
 #include "tools/sdtool/Cli.h"
 #include "tools/sdtool/ShiftJis.h"
 
@@ -159,12 +160,15 @@ Manifest readManifest(const std::string& manifestPath)
     Manifest manifest;
     if (root.contains("legacy"))
         manifest.legacy = boolAt(root, "legacy", where);
+    // The newest version of each layout unless the manifest names one.
+    constexpr int32_t newestLegacy = kFirstTaggedVersion - 1;
     if (manifest.legacy) {
-        manifest.version = 110;
+        manifest.version = newestLegacy;
         if (root.contains("version"))
-            manifest.version = static_cast<int32_t>(integerAt(root, "version", where, 0, 110));
+            manifest.version = static_cast<int32_t>(integerAt(root, "version", where, 0, newestLegacy));
     } else if (root.contains("version")) {
-        manifest.version = static_cast<int32_t>(integerAt(root, "version", where, 111, 131));
+        manifest.version =
+            static_cast<int32_t>(integerAt(root, "version", where, kFirstTaggedVersion, kFirstRefusedVersion - 1));
     }
     if (root.contains("loopTime"))
         manifest.loopTime = static_cast<uint32_t>(integerAt(root, "loopTime", where, 0, kManifestMaxLoopTime));
@@ -207,7 +211,7 @@ Manifest readManifest(const std::string& manifestPath)
             const std::string at = where + ".charactors[" + std::to_string(i) + "]";
             if (!c.name.empty())
                 fail(at + ".name", "the old layout (\"legacy\": true) carries no names");
-            if (manifest.version < 110 && c.transparent == false)
+            if (manifest.version < kFirstVersionWithTransparency && c.transparent == false)
                 fail(at + ".transparent", "the old layout before version 110 carries no transparency "
                                           "(its characters are transparent)");
         }
