@@ -39,6 +39,9 @@ Settings: $XDG_CONFIG_HOME/lurva/registry.reg (a REGEDIT4 text file) and
 $XDG_CONFIG_HOME/lurva/System.ini. Files unpacked from a show go to
 $XDG_RUNTIME_DIR/lurva (else ${TMPDIR:-/tmp}/lurva-<uid>) and are deleted
 when it ends.
+
+Exit status: 0, also after an error, which is shown in a box and on standard
+error; 2 for an unknown option.
 )";
 
 // Double-dash options that this program does not know: a mistyped one
