@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -32,7 +32,10 @@ uint8_t byteOf(int32_t v, int32_t i)
 
 std::array<uint8_t, 8> doubleBytes(double d)
 {
-    const auto bits = std::bit_cast<uint64_t>(d);
+    // memcpy rather than std::bit_cast: the WebAssembly toolchain's library
+    // has no bit_cast yet, and the two compile to the same move.
+    uint64_t bits = 0;
+    std::memcpy(&bits, &d, sizeof bits);
     std::array<uint8_t, 8> bytes{};
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<uint8_t>(bits >> (8 * i));  // least significant first
@@ -335,7 +338,9 @@ double TQDStream::readDouble()
     for (size_t i = 0; i < bytes.size(); ++i)
         bits |= uint64_t{bytes[i]} << (8 * i);
     readedByte_ = next;
-    return std::bit_cast<double>(bits);
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 bool TQDStream::readBoolean()
