@@ -19,19 +19,7 @@ constexpr uint32_t kEmrHeader = 1;
 constexpr uint32_t kEmrEof = 14;
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr size_t kEmfHeaderSize = 88;           // the header record up to its description fields
-constexpr size_t kPlaceableHeaderSize = 22;
-constexpr size_t kWmfHeaderSize = 18;
 constexpr uint16_t kMetaSetWindowExt = 0x020C;
-constexpr double kScreenDpi = 96.0;
-constexpr double kHundredthsOfMmPerInch = 2540.0;
-
-int pixelsOf(double length)
-{
-    const double rounded = std::round(length);
-    if (!(rounded >= 1 && rounded <= kMaxPictureSide))
-        fail(kInvalidMetafileText);
-    return static_cast<int>(rounded);
-}
 
 void countRecord(size_t& count)
 {
@@ -115,8 +103,8 @@ MetafileLayout ReadMetafileLayout(std::span<const uint8_t> bytes)
         // rclFrame, in hundredths of a millimetre.
         const double widthMm100 = double(in.i32(32)) - in.i32(24);
         const double heightMm100 = double(in.i32(36)) - in.i32(28);
-        layout.width = pixelsOf(widthMm100 * kScreenDpi / kHundredthsOfMmPerInch);
-        layout.height = pixelsOf(heightMm100 * kScreenDpi / kHundredthsOfMmPerInch);
+        layout.width = MetafilePixels(widthMm100 * kScreenDpi / kHundredthsOfMmPerInch);
+        layout.height = MetafilePixels(heightMm100 * kScreenDpi / kHundredthsOfMmPerInch);
         layout.widthMm100 = static_cast<int>(widthMm100);
         layout.heightMm100 = static_cast<int>(heightMm100);
         checkPixels(layout);
@@ -128,8 +116,8 @@ MetafileLayout ReadMetafileLayout(std::span<const uint8_t> bytes)
             fail(kInvalidMetafileText);
         const int boxWidth = int(int16_t(in.u16(10))) - int16_t(in.u16(6));
         const int boxHeight = int(int16_t(in.u16(12))) - int16_t(in.u16(8));
-        layout.width = pixelsOf(double(boxWidth) * kScreenDpi / inch);
-        layout.height = pixelsOf(double(boxHeight) * kScreenDpi / inch);
+        layout.width = MetafilePixels(double(boxWidth) * kScreenDpi / inch);
+        layout.height = MetafilePixels(double(boxHeight) * kScreenDpi / inch);
         checkPixels(layout);
         const Bytes records(bytes.subspan(std::min(bytes.size(), kPlaceableHeaderSize)), kInvalidMetafileText);
         walkWindowsRecords(records, layout);
@@ -140,12 +128,20 @@ MetafileLayout ReadMetafileLayout(std::span<const uint8_t> bytes)
         const WindowExtent extent = walkWindowsRecords(in, layout);
         if (extent.x > 0 && extent.y > 0) {
             // No physical size given: a logical unit is a screen pixel.
-            layout.width = pixelsOf(extent.x);
-            layout.height = pixelsOf(extent.y);
+            layout.width = MetafilePixels(extent.x);
+            layout.height = MetafilePixels(extent.y);
             checkPixels(layout);
             layout.widthMm100 = static_cast<int>(std::lround(layout.width * kHundredthsOfMmPerInch / kScreenDpi));
             layout.heightMm100 = static_cast<int>(std::lround(layout.height * kHundredthsOfMmPerInch / kScreenDpi));
         }
     }
     return layout;
+}
+
+int MetafilePixels(double length)
+{
+    const double rounded = std::round(length);
+    if (!(rounded >= 1 && rounded <= kMaxPictureSide))
+        PictureIO::fail(kInvalidMetafileText);
+    return static_cast<int>(rounded);
 }

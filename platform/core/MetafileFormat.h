@@ -35,6 +35,18 @@ struct MetafileLayout {
 // long for no picture a show needs.
 inline constexpr size_t kMaxMetafileRecords = 500000;
 
+// The placeable ("Aldus") header before a Windows metafile's own header.
+inline constexpr size_t kPlaceableHeaderSize = 22;
+// A Windows metafile's own header, before its records.
+inline constexpr size_t kWmfHeaderSize = 18;
+// Metafiles are drawn at the screen resolution of the systems shows were made on.
+inline constexpr double kScreenDpi = 96.0;
+inline constexpr double kHundredthsOfMmPerInch = 2540.0;
+
+// A length in pixels rounded to whole pixels; EInvalidGraphic
+// "メタファイルが不正です" outside 1 .. kMaxPictureSide.
+int MetafilePixels(double length);
+
 // The kind, size and records of the metafile in bytes. Raises EInvalidGraphic
 // "メタファイルが不正です" for bytes that are none of the three kinds, a record
 // running past its file, a missing end record, too many records, or a size

@@ -25,9 +25,6 @@ namespace {
 
 using PictureIO::fail;
 
-constexpr size_t kPlaceableHeaderSize = 22;
-constexpr size_t kWmfHeaderSize = 18;
-constexpr double kScreenDpi = 96.0;
 constexpr uint32_t kWhite = 0xFFFFFF;
 
 // What the picture's records set of the mapping from logical units to

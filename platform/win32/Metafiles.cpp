@@ -16,8 +16,6 @@ namespace {
 
 using PictureIO::fail;
 
-constexpr double kScreenDpi = 96.0;
-constexpr double kHundredthsOfMmPerInch = 2540.0;
 
 // Owned GDI objects, released in reverse order of creation.
 struct EnhMetafile {
@@ -46,14 +44,6 @@ struct DibSection {
             DeleteObject(bitmap);
     }
 };
-
-int pixelsOf(double length)
-{
-    const double rounded = std::round(length);
-    if (!(rounded >= 1 && rounded <= kMaxPictureSide))
-        fail(kInvalidMetafileText);
-    return static_cast<int>(rounded);
-}
 
 // An enhanced metafile of a Windows metafile's records, mapped onto the
 // given size in hundredths of a millimetre (none: GDI's own choice).
@@ -94,8 +84,8 @@ TDecodedImage DecodeMetafile(std::span<const uint8_t> bytes)
         ENHMETAHEADER header{};
         if (metafile.handle == nullptr || GetEnhMetaFileHeader(metafile.handle, sizeof header, &header) == 0)
             fail(kInvalidMetafileText);
-        width = pixelsOf((double(header.rclFrame.right) - header.rclFrame.left) * kScreenDpi / kHundredthsOfMmPerInch);
-        height = pixelsOf((double(header.rclFrame.bottom) - header.rclFrame.top) * kScreenDpi / kHundredthsOfMmPerInch);
+        width = MetafilePixels((double(header.rclFrame.right) - header.rclFrame.left) * kScreenDpi / kHundredthsOfMmPerInch);
+        height = MetafilePixels((double(header.rclFrame.bottom) - header.rclFrame.top) * kScreenDpi / kHundredthsOfMmPerInch);
     }
     if (metafile.handle == nullptr || !PictureIO::sizeAllowed(width, height))
         fail(kInvalidMetafileText);
