@@ -56,5 +56,16 @@ test: test-deps $(BUILD)/build.ninja $(WIN_BUILD)/build.ninja $(SAN_BUILD)/build
 	$(SANITIZER_OPTIONS) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) || status=1; \
 	exit $$status
 
+# Installing and the Debian package (cmake/Install.cmake): `make install
+# PREFIX=/usr DESTDIR=/tmp/stage` installs the Linux tree under DESTDIR/PREFIX;
+# `make package` writes $(BUILD)/lurva_VERSION-1_ARCH.deb.
+PREFIX ?= /usr/local
+.PHONY: install package
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	cmake --build $(BUILD) --target package
+
 clean:
 	rm -rf $(BUILD) $(WIN_BUILD) $(SAN_BUILD)

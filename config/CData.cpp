@@ -62,6 +62,11 @@ std::string getWorkDir()
     return IncludeTrailingPathDelimiter(ExcludeTrailingPathDelimiter(dir));
 }
 
+std::optional<std::string> getWorkDirOverride()
+{
+    return workDirOverride();
+}
+
 void setWorkDirOverride(std::optional<std::string> dir)
 {
     if (dir && dir->empty())

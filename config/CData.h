@@ -38,6 +38,8 @@ std::string getWorkDir();
 // that keep their own directory and empty it at the end, and for tests. dir
 // must belong to the user like the usual one; it is created when missing.
 void setWorkDirOverride(std::optional<std::string> dir);
+// The directory set by setWorkDirOverride; none when the usual one serves.
+std::optional<std::string> getWorkDirOverride();
 // Deletes every file directly in dir (ending in a separator): files and links
 // themselves, never what a link points to, never subdirectories. Ignores
 // failures; does nothing when dir is not a real directory of the user's.

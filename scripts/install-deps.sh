@@ -13,6 +13,9 @@ build_packages=(
   libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev libgtk-3-dev
   libasound2-dev
   clang libclang-rt-14-dev libfuzzer-14-dev
+  # make package: CPack's Debian generator works out the dependencies with
+  # dpkg-shlibdeps.
+  dpkg-dev
 )
 # What lurva and sdtool use at run time beyond the libraries they link.
 runtime_packages=(
@@ -32,6 +35,10 @@ test_packages=(
   xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
   # The include check of the layers (tests/CheckIncludes.py).
   python3
+  # The installed tree and the package (tests/install): lintian, the desktop
+  # entry's and the MIME type's checkers, gio behind xdg-mime, man, bash's
+  # completion helpers and file, which names a picture's size.
+  lintian desktop-file-utils libxml2-utils shared-mime-info libglib2.0-bin man-db bash-completion file
 )
 windows_packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """make-icon.py: draws the program's icon (a night scene on a small screen)
-and writes it as a Windows .ico with 16, 32 and 48 pixel images.
+and writes it as a Windows .ico with 16, 32 and 48 pixel images, or as one
+PNG of a given size for the desktop's icon theme.
 
-Usage: make-icon.py OUTPUT.ico   (the result is kept in platform/win32/res/)
+Usage: make-icon.py OUTPUT.ico        (kept in platform/win32/res/)
+       make-icon.py OUTPUT.png SIZE   (kept in data/icons/)
 """
 import math
 import struct
 import sys
+import zlib
 
 
 def draw(size):
@@ -87,7 +90,28 @@ def bmp_entry(size):
     return header + b"".join(rows) + bytes(mask)
 
 
+def png_image(size):
+    """An 8-bit RGBA PNG, rows top-down, each with filter byte 0."""
+    pixels = draw(size)
+    raw = bytearray()
+    for y in range(size):
+        raw.append(0)
+        for x in range(size):
+            r, g, b, a = pixels[y * size + x]
+            raw += bytes((round(r * 255), round(g * 255), round(b * 255), round(a * 255)))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+            + chunk(b"IEND", b""))
+
+
 def main():
+    if sys.argv[1].endswith(".png"):
+        with open(sys.argv[1], "wb") as f:
+            f.write(png_image(int(sys.argv[2])))
+        return
     sizes = [16, 32, 48]
     images = [bmp_entry(s) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(images))

@@ -1,13 +1,15 @@
 // CMain.cpp: the screen saver window: set-up, the animation step, input, the
-// music loop and the clean-up.
+// music loop and the clean-up; full screen or in a window of its own.
 #include "shell/CMain.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
 #include "config/CData.h"
 #include "datafile/CFileManage.h"
 #include "model/CCharactorList.h"
+#include "platform/Dialogs.h"
 #include "platform/Graphics.h"
 #include "platform/IniFiles.h"
 #include "platform/MPlayer.h"
@@ -38,12 +40,21 @@ void reportUnplayable(const std::string& fileName)
 
 }  // namespace
 
-TMainForm::TMainForm(TShowLoader loader) : TForm("TMainForm"), loader_(std::move(loader))
+TMainForm::TMainForm(TShowLoader loader, TPlacement placement)
+    : TForm(placement == TPlacement::Windowed ? kWindowedClassName : "TMainForm"), loader_(std::move(loader)),
+      placement_(placement)
 {
-    BorderStyle = TFormBorderStyle::bsNone;
-    FormStyle = TFormStyle::fsStayOnTop;
     Position = TPosition::poScreenCenter;
-    KeyPreview = true;
+    if (placement_ == TPlacement::FullScreen) {
+        BorderStyle = TFormBorderStyle::bsNone;
+        FormStyle = TFormStyle::fsStayOnTop;
+        KeyPreview = true;
+    } else {
+        // A fixed frame: the show is composed once at the window's size.
+        BorderStyle = TFormBorderStyle::bsSingle;
+        FormStyle = TFormStyle::fsNormal;
+        KeyPreview = false;
+    }
 
     tmrMain = std::make_unique<TTimer>(this);
     tmrMain->SetEnabled(false);
@@ -63,6 +74,17 @@ TMainForm::~TMainForm()
 {
     if (data_ && Data == data_.get())
         Data = nullptr;
+    removePrivateWorkDir();
+}
+
+void TMainForm::removePrivateWorkDir()
+{
+    if (privateWorkDir_.empty())
+        return;
+    setWorkDirOverride(previousWorkDirOverride_);
+    deleteFilesIn(privateWorkDir_);
+    RemoveDir(ExcludeTrailingPathDelimiter(privateWorkDir_));
+    privateWorkDir_.clear();
 }
 
 bool TMainForm::isRunning() const
@@ -76,6 +98,10 @@ void TMainForm::FormCreate()
 
     data_ = std::make_unique<TData>();
     Data = data_.get();
+    if (placement_ == TPlacement::Windowed) {
+        createWindowed();
+        return;
+    }
     TRegManage& settings = Data->regManage();
 
     const std::string argument = Application != nullptr ? Application->ParamStr(1) : std::string();
@@ -109,6 +135,44 @@ void TMainForm::FormCreate()
     startMusic();
     if (Application != nullptr)
         Application->ShowCursor(false);
+    tmrMain->SetEnabled(true);
+}
+
+void TMainForm::createWindowed()
+{
+    // A work directory of its own: a screen saver or another window that
+    // closes empties the shared one, music files included. Without one the
+    // shared directory serves.
+    if (const auto dir = CreateUniqueTempDirectory("lurva-window-")) {
+        privateWorkDir_ = IncludeTrailingPathDelimiter(*dir);
+        previousWorkDirOverride_ = getWorkDirOverride();
+        setWorkDirOverride(privateWorkDir_);
+    }
+    const std::string argument = Application != nullptr ? Application->ParamStr(2) : std::string();
+    const std::string fileName =
+        !argument.empty() ? ExpandFileName(argument) : Data->regManage().readString(kKey, "filename0", "");
+
+    // Three quarters of the screen each way, centred: the paths are fractions
+    // of the window, the pictures keep their pixel sizes.
+    const TScreenSize screen = Application != nullptr ? Application->Screen() : TScreenSize{};
+    Width = std::max(1, screen.Width * 3 / 4);
+    Height = std::max(1, screen.Height * 3 / 4);
+    Caption = fileName.empty() ? std::string("Lurva") : ExtractFileName(fileName) + " - Lurva";
+
+    drawBitmap = std::make_unique<TBitmap>(Width, Height);
+    backBitmap = std::make_unique<TBitmap>(Width, Height);
+    charactorList = std::make_unique<TCharactorList>();
+    if (!loader_ || !loader_(fileName, *charactorList)) {
+        // Opened from a file manager nobody reads standard error: the reason
+        // goes in a box (also printed there), and the window ends.
+        ShowMessage(fileName.empty() ? std::string("no show is set; choose one with lurva /c")
+                                     : "cannot play " + fileName + ": " + describeLoadFailure(fileName));
+        if (Application != nullptr)
+            Application->Post([this] { Close(); });
+        return;
+    }
+    composeBackground();
+    startMusic();
     tmrMain->SetEnabled(true);
 }
 
@@ -218,13 +282,14 @@ void TMainForm::FormKeyDown(uint16_t /*key*/, TShiftState /*shift*/)
 
 void TMainForm::FormClick()
 {
-    if (!closed_)
+    // In a window a click is how one works with the desktop, not a wish to stop.
+    if (!closed_ && placement_ == TPlacement::FullScreen)
         Close();
 }
 
 void TMainForm::FormMouseMove(TShiftState /*shift*/, int /*x*/, int /*y*/)
 {
-    if (closed_)
+    if (closed_ || placement_ == TPlacement::Windowed)
         return;
     // Read at every event: the settings dialog may change it while the show runs.
     const bool ignore = data_ && data_->regManage().readBool(kKey, "ignoreMouseMove", false);
@@ -252,13 +317,14 @@ void TMainForm::mdpBGMNotify()
 void TMainForm::FormClose()
 {
     closed_ = true;
-    if (Application != nullptr)
+    if (Application != nullptr && placement_ == TPlacement::FullScreen)
         Application->ShowCursor(true);
     tmrMain->SetEnabled(false);
     charactorList.reset();
     drawBitmap.reset();
     backBitmap.reset();
     deleteFilesIn(getWorkDir());
+    removePrivateWorkDir();
     if (data_) {
         if (Data == data_.get())
             Data = nullptr;

@@ -1,10 +1,12 @@
 // CMain.h: the full-screen screen saver window: sets up the show, animates it
-// every 100 milliseconds, loops its music, and closes on input.
+// every 100 milliseconds, loops its music, and closes on input. The same
+// window also plays a show in a frame of its own on the desktop.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,21 @@ public:
 
     static constexpr uint32_t kTimerInterval = 100;  // milliseconds a step
 
+    // Where the show plays. FullScreen is the screen saver: over the whole
+    // screen, above everything, the keyboard grabbed, the cursor hidden, ended
+    // by a key, a click or the third mouse movement; a data file given as the
+    // first argument that loads becomes the current show. Windowed is a show
+    // opened from the desktop ("lurva --window [FILE]", FILE the second
+    // argument, else the current show): a framed window on the screen, ended
+    // by a key or by closing it, with its own work directory; the settings
+    // and "System.ini" stay as they are.
+    enum class TPlacement { FullScreen, Windowed };
+    // The window class of a windowed show: the screen saver's single-copy
+    // guard does not count it, and several may be open at once.
+    static constexpr const char* kWindowedClassName = "TShowWindow";
+
     // Needs the application to exist (the timer and the music report to it).
-    explicit TMainForm(TShowLoader loader);
+    explicit TMainForm(TShowLoader loader, TPlacement placement = TPlacement::FullScreen);
     ~TMainForm() override;
 
     // How steps are composed: Incremental redraws only what changed;
@@ -63,6 +78,8 @@ protected:
 private:
     void composeBackground();
     void startMusic();
+    void createWindowed();
+    void removePrivateWorkDir();
 
     std::unique_ptr<TTimer> tmrMain;
     std::unique_ptr<TMediaPlayer> mdpBGM;
@@ -82,6 +99,9 @@ private:
     int32_t mouseMoveCount = 0;
 
     TShowLoader loader_;
+    TPlacement placement_;
+    std::string privateWorkDir_;  // a windowed show's own work directory, while it plays
+    std::optional<std::string> previousWorkDirOverride_;  // put back when it goes
     std::unique_ptr<TData> data_;  // the process-wide Data, while this window owns it
     TScenePainter painter_;
     TStepComposition composition_ = TStepComposition::Incremental;

@@ -16,16 +16,21 @@ bool isOneOf(const std::string& text, std::initializer_list<const char*> candida
     return false;
 }
 
-// Creates the window of className as the main window unless a top-level
-// window of that class exists already, in this or another process.
-void createUnlessOpen(TApplication& app, const TFormFactories& forms, const std::string& className)
+// Creates the window of className as the main window.
+void createForm(TApplication& app, const TFormFactories& forms, const std::string& className)
 {
-    if (app.WindowClassExists(className))
-        return;
     const auto factory = forms.find(className);
     if (factory == forms.end())
         return;
     app.CreateForm(factory->second());
+}
+
+// The same unless a top-level window of that class exists already, in this
+// or another process.
+void createUnlessOpen(TApplication& app, const TFormFactories& forms, const std::string& className)
+{
+    if (!app.WindowClassExists(className))
+        createForm(app, forms, className);
 }
 
 }  // namespace
@@ -41,6 +46,8 @@ TRunMode ChooseRunMode(const std::string& firstArgument)
     const std::string prefix = firstArgument.substr(0, 2);
     if (isOneOf(firstArgument, {"/c", "/C", "-c", "-C"}) || isOneOf(prefix, {"/C", "/c"}))
         return TRunMode::Configuration;
+    if (firstArgument == "--window")
+        return TRunMode::Window;
     return TRunMode::Show;
 }
 
@@ -63,6 +70,9 @@ int LurvaMain(const std::vector<std::string>& arguments, std::unique_ptr<TPlatfo
             break;
         case TRunMode::Show:
             createUnlessOpen(*app, forms, "TMainForm");
+            break;
+        case TRunMode::Window:
+            createForm(*app, forms, "TShowWindow");
             break;
         }
         app->Run();

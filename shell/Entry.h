@@ -11,7 +11,9 @@
 class TForm;
 class TPlatformBackend;
 
-enum class TRunMode { Preview, LockCodeChange, Configuration, Show };
+// Window: a show in a window of its own ("--window"), which any number of
+// copies may open beside a running screen saver.
+enum class TRunMode { Preview, LockCodeChange, Configuration, Show, Window };
 
 // Exact, case-sensitive comparisons of the whole argument, except that a
 // first argument beginning with "/C" or "/c" means configuration.
@@ -22,7 +24,8 @@ TRunMode ChooseRunMode(const std::string& firstArgument);
 using TFormFactory = std::function<std::unique_ptr<TForm>()>;
 using TFormFactories = std::map<std::string, TFormFactory>;
 
-// The program's own windows ("TMainForm", "TSettingForm").
+// The program's own windows ("TMainForm", "TSettingForm", and "TShowWindow",
+// the show in a window of its own).
 const TFormFactories& LurvaForms();
 
 // The whole program: arguments as the platform split them (the program name

@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const kUsage = R"(Usage: lurva [SHOW.sdt | /s | /c | -root | --window-id ID]
+const char* const kUsage = R"(Usage: lurva [SHOW.sdt | /s | /c | --window [SHOW.sdt] | -root | --window-id ID]
 Plays an animated screen saver show full screen, or opens its settings.
 
   (nothing), /s       play the current show full screen; a key, a click or
@@ -20,6 +20,9 @@ Plays an animated screen saver show full screen, or opens its settings.
                       the screen saver of "System.ini"
   /c, -c, /c:N        the settings dialog: the current show and whether
                       moving the mouse ends it
+  --window [SHOW.sdt] play SHOW.sdt (else the current show) in a window of
+                      its own; a key or closing the window ends it, and the
+                      settings stay as they are
   /p, /l, /a          what a screen saver host may ask for (preview, lock
                       code change): nothing is done
   -root               as an XScreenSaver hack: draw into the root window, or
@@ -41,7 +44,8 @@ $XDG_RUNTIME_DIR/lurva (else ${TMPDIR:-/tmp}/lurva-<uid>) and are deleted
 when it ends.
 
 Exit status: 0, also after an error, which is shown in a box and on standard
-error; 2 for an unknown option.
+error; 2 for wrong arguments (an unknown option, more than one show after
+--window).
 )";
 
 // Double-dash options that this program does not know: a mistyped one
@@ -49,7 +53,7 @@ error; 2 for an unknown option.
 bool isUnknownLongOption(const std::string& argument)
 {
     return argument.size() > 2 && argument.compare(0, 2, "--") == 0 && argument != "--window-id"
-           && argument.compare(0, 12, "--window-id=") != 0;
+           && argument.compare(0, 12, "--window-id=") != 0 && argument != "--window";
 }
 
 }  // namespace
@@ -71,8 +75,15 @@ int main(int argc, char** argv)
         return 2;
     }
     // The settings dialog needs a toolkit with controls; the show does not.
-    const bool dialog = ChooseRunMode(first) == TRunMode::Configuration;
+    const TRunMode mode = ChooseRunMode(first);
+    const TBackendUse use = mode == TRunMode::Configuration ? TBackendUse::Dialog
+                            : mode == TRunMode::Window      ? TBackendUse::Window
+                                                            : TBackendUse::Show;
+    if (mode == TRunMode::Window && arguments.size() > 3) {
+        std::fprintf(stderr, "lurva: --window takes one show at a time\n");
+        return 2;
+    }
     // The show's backend sees the whole command line too: an XScreenSaver
     // hack's "-root" or "--window-id" are options for the window, not a mode.
-    return LurvaMain(arguments, ChooseBackend(dialog ? TBackendUse::Dialog : TBackendUse::Show, arguments), LurvaForms());
+    return LurvaMain(arguments, ChooseBackend(use, arguments), LurvaForms());
 }

@@ -10,6 +10,8 @@ const TFormFactories& LurvaForms()
 {
     static const TFormFactories forms = {
         {"TMainForm", [] { return std::make_unique<TMainForm>(loadScrSavData); }},
+        {TMainForm::kWindowedClassName,
+            [] { return std::make_unique<TMainForm>(loadScrSavData, TMainForm::TPlacement::Windowed); }},
         {"TSettingForm", [] { return std::make_unique<TSettingForm>(); }},
     };
     return forms;

@@ -38,7 +38,8 @@ public:
     }
 };
 
-std::unique_ptr<TPlatformBackend> showBackend(const std::string& wanted, const std::vector<std::string>& arguments)
+std::unique_ptr<TPlatformBackend> showBackend(const std::string& wanted, const std::vector<std::string>& arguments,
+                                              bool mayEmbed)
 {
     if (!wanted.empty() && wanted != "sdl")
         std::fprintf(stderr, "lurva: unknown backend '%s' (known: sdl, headless); choosing by the display\n",
@@ -46,7 +47,8 @@ std::unique_ptr<TPlatformBackend> showBackend(const std::string& wanted, const s
     // SDL when asked for (any SDL video driver will do, SDL_VIDEODRIVER=dummy
     // included), else when there is an X display.
     if (wanted == "sdl" || !environment("DISPLAY").empty()) {
-        const TEmbedTarget embed = ChooseEmbedTarget(arguments, std::getenv("XSCREENSAVER_WINDOW"));
+        const TEmbedTarget embed =
+            mayEmbed ? ChooseEmbedTarget(arguments, std::getenv("XSCREENSAVER_WINDOW")) : TEmbedTarget{};
         if (!embed.Problem.empty())
             std::fprintf(stderr, "lurva: %s\n", embed.Problem.c_str());
         try {
@@ -86,6 +88,6 @@ std::unique_ptr<TPlatformBackend> ChooseBackend(TBackendUse use, const std::vect
     (void)arguments;
     return std::make_unique<TWin32Backend>();
 #else
-    return use == TBackendUse::Dialog ? dialogBackend() : showBackend(wanted, arguments);
+    return use == TBackendUse::Dialog ? dialogBackend() : showBackend(wanted, arguments, use == TBackendUse::Show);
 #endif
 }

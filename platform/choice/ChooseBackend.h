@@ -8,9 +8,11 @@
 
 #include "platform/Backend.h"
 
-// What the process's main window is: the show, or a dialog with controls.
+// What the process's main window is: the show, a show in a window of its
+// own (never drawn into another client's window), or a dialog with controls.
 enum class TBackendUse {
     Show,
+    Window,
     Dialog,
 };
 

@@ -43,7 +43,7 @@ DispatchRun runDispatch(const std::vector<std::string>& arguments)
 {
     DispatchRun run;
     TFormFactories forms;
-    for (const char* className : {"TMainForm", "TSettingForm"})
+    for (const char* className : {"TMainForm", "TSettingForm", "TShowWindow"})
         forms[className] = [className, &run] { return std::make_unique<ShortLivedForm>(className, run.log); };
     run.exitCode = LurvaMain(arguments, std::make_unique<THeadlessBackend>(), forms);
     return run;
@@ -59,6 +59,7 @@ std::vector<std::string> args(std::initializer_list<const char*> list)
 const std::vector<std::string> kNothing;
 const std::vector<std::string> kShow = {"create TMainForm", "paint TMainForm"};
 const std::vector<std::string> kSettings = {"create TSettingForm", "paint TSettingForm"};
+const std::vector<std::string> kWindow = {"create TShowWindow", "paint TShowWindow"};
 
 }  // namespace
 
@@ -104,6 +105,9 @@ TEST(Entry, ModeTableOfTheFirstArgument)
         {"/", TRunMode::Show},
         {"-root", TRunMode::Show},
         {"/home/user/show.sdt", TRunMode::Show},
+        {"--window", TRunMode::Window},
+        {"--window=x.sdt", TRunMode::Show},
+        {"-window", TRunMode::Show},
     };
     for (const Row& row : rows)
         EXPECT_EQ(ChooseRunMode(row.argument), row.mode) << "'" << row.argument << "'";
@@ -141,6 +145,8 @@ TEST(Entry, EachArgumentOpensItsWindowAndExitsWithZero)
         {args({dataFile.c_str()}), &kShow},
         {args({"/c", "/s"}), &kSettings},  // only the first argument counts
         {args({"/s", "/c"}), &kShow},
+        {args({"--window", dataFile.c_str()}), &kWindow},
+        {args({"--window"}), &kWindow},
     };
     for (const Row& row : rows) {
         const DispatchRun run = runDispatch(row.arguments);
@@ -162,6 +168,14 @@ TEST(Entry, AWindowOfTheSameClassAlreadyOpenKeepsASecondFromOpening)
         EXPECT_EQ(runDispatch(args({"/s"})).log, kNothing);
         EXPECT_EQ(runDispatch(args({})).log, kNothing);
         EXPECT_EQ(runDispatch(args({"/c"})).log, kSettings) << "the dialog opens while a show runs";
+        EXPECT_EQ(runDispatch(args({"--window"})).log, kWindow) << "a show in a window opens beside the screen saver";
+    }
+    {
+        // Any number of shows in windows, and the screen saver beside them.
+        const auto window = ClaimWindowClass("TShowWindow");
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(runDispatch(args({"--window"})).log, kWindow);
+        EXPECT_EQ(runDispatch(args({"/s"})).log, kShow);
     }
     {
         const auto dialog = ClaimWindowClass("TSettingForm");
@@ -179,7 +193,8 @@ TEST(Entry, AModeWhoseWindowDoesNotExistYetBehavesAsPreview)
         const char* argument;
         const char* onlyClassThere;
     };
-    const Row rows[] = {{"/s", "TSettingForm"}, {"", "TSettingForm"}, {"/c", "TMainForm"}, {"/c:1234", "TMainForm"}};
+    const Row rows[] = {{"/s", "TSettingForm"}, {"", "TSettingForm"}, {"/c", "TMainForm"}, {"/c:1234", "TMainForm"},
+                        {"--window", "TMainForm"}};
     for (const Row& row : rows) {
         std::vector<std::string> log;
         const std::string className = row.onlyClassThere;
@@ -190,7 +205,7 @@ TEST(Entry, AModeWhoseWindowDoesNotExistYetBehavesAsPreview)
     }
     // The program's own table names no other windows.
     for (const auto& [className, factory] : LurvaForms())
-        EXPECT_TRUE(className == "TMainForm" || className == "TSettingForm") << className;
+        EXPECT_TRUE(className == "TMainForm" || className == "TSettingForm" || className == "TShowWindow") << className;
 }
 
 TEST(Entry, ErrorsOfStartUpAreShownInTheErrorBoxAndTheExitCodeIsZero)
@@ -357,19 +372,21 @@ TEST(Entry, HelpAndVersionAreAnsweredWithoutAShow)
     TempDir config;
     ScopedEnv configHome("XDG_CONFIG_HOME", config.str());
     struct Case {
-        const char* argument;
+        std::vector<std::string> arguments;
         std::string firstLine;
         int status;
     };
+    const std::string usage = "Usage: lurva [SHOW.sdt | /s | /c | --window [SHOW.sdt] | -root | --window-id ID]";
     const Case cases[] = {
-        {"--help", "Usage: lurva [SHOW.sdt | /s | /c | -root | --window-id ID]", 0},
-        {"-h", "Usage: lurva [SHOW.sdt | /s | /c | -root | --window-id ID]", 0},
-        {"--version", std::string("lurva ") + LURVA_VERSION, 0},
-        {"--bogus", "lurva: unknown option '--bogus'; lurva --help lists what it takes", 2},
+        {{"--help"}, usage, 0},
+        {{"-h"}, usage, 0},
+        {{"--version"}, std::string("lurva ") + LURVA_VERSION, 0},
+        {{"--bogus"}, "lurva: unknown option '--bogus'; lurva --help lists what it takes", 2},
+        {{"--window", "a.sdt", "b.sdt"}, "lurva: --window takes one show at a time", 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.argument);
-        Program lurva(LURVA_PROGRAM, {c.argument}, true);
+        SCOPED_TRACE(c.arguments[0]);
+        Program lurva(LURVA_PROGRAM, c.arguments, true);
         ASSERT_TRUE(lurva.Started());
         EXPECT_EQ(lurva.ReadLine(), c.firstLine);
         EXPECT_EQ(lurva.Wait(), c.status);

@@ -2,7 +2,7 @@
 // the screen shows what sdtool render gives for the same show, a key, a click
 // or the third mouse movement ends it, the cursor is hidden meanwhile, the
 // work directory is empty afterwards, and as an XScreenSaver hack it draws
-// into another client's window.
+// into another client's window; "--window" plays in a framed window of its own.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -221,4 +221,50 @@ TEST_F(LurvaX11, AsAHackItPlaysInsideAnotherClientsWindow)
     show->Signal(SIGTERM);
     EXPECT_EQ(show->Wait(), 0) << show->Stderr();
     EXPECT_TRUE(workFiles().empty()) << "SIGTERM closes the show through its clean-up";
+}
+
+TEST_F(LurvaX11, InAWindowOfItsOwnItIsFramedAndOnlyAKeyEndsIt)
+{
+    constexpr int kWindowWidth = kWidth * 3 / 4;
+    constexpr int kWindowHeight = kHeight * 3 / 4;
+    const std::vector<uint32_t> expected = rendered(kWindowWidth, kWindowHeight);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(kWindowWidth) * kWindowHeight);
+    const std::string title = fs::path(show_).filename().string() + " - Lurva";
+    // Started from a file manager inside a screen saver's session: still a
+    // window of its own.
+    const ::Window other = client_->CreateWindow(0, 0, 100, 100);
+    auto show = start({"--window", show_}, {"XSCREENSAVER_WINDOW=" + hex(other)});
+    std::vector<::Window> found;
+    for (int i = 0; i < 200 && found.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        found = client_->FindTopLevel(title);
+    }
+    ASSERT_EQ(found.size(), 1u) << show->Stderr();
+    EXPECT_EQ(waitForPicture(found[0], kWindowWidth, kWindowHeight, expected), 0u) << show->Stderr();
+    XWindowAttributes attributes{};
+    ASSERT_NE(XGetWindowAttributes(client_->get(), found[0], &attributes), 0);
+    EXPECT_EQ(attributes.width, kWindowWidth);
+    EXPECT_EQ(attributes.height, kWindowHeight);
+    EXPECT_FALSE(attributes.override_redirect) << "managed like any other window";
+    EXPECT_TRUE(workFiles().empty()) << "the shared work directory is not used";
+
+    // Over the window (which gets the keys then, without a window manager):
+    // movements and a click leave it playing, the cursor shown.
+    for (int i = 0; i < 5; ++i)
+        client_->MovePointer(200 + 10 * i, 200);
+    client_->ClickButton(1);
+    EXPECT_TRUE(client_->CursorVisible());
+    // Still running once those events are handled: a window of the test
+    // covers a corner of the show and goes, and only a running show paints
+    // the corner again (it reads its events in order).
+    const ::Window cover = client_->CreateWindow(attributes.x + kWindowWidth - 80, attributes.y + kWindowHeight - 80, 64, 64);
+    EXPECT_NE(DifferingPixels(client_->Screenshot(found[0], kWindowWidth, kWindowHeight), expected), 0u);
+    XDestroyWindow(client_->get(), cover);
+    XSync(client_->get(), False);
+    EXPECT_EQ(waitForPicture(found[0], kWindowWidth, kWindowHeight, expected), 0u) << show->Stderr();
+    EXPECT_TRUE(ProcessRunning(show->Pid())) << show->Stderr();
+    client_->PressKey("space");
+    EXPECT_EQ(show->Wait(), 0) << show->Stderr();
+    EXPECT_TRUE(client_->FindTopLevel(title).empty());
+    EXPECT_FALSE(fs::exists(dir_.path() / "config" / "lurva" / "System.ini")) << "not made the screen saver";
 }

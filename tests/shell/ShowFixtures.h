@@ -94,7 +94,8 @@ class ShowRun {
 public:
     ShowRun(TMainForm::TShowLoader loader, int width = 800, int height = 600,
             std::vector<std::string> arguments = {"lurva"}, std::optional<THeadlessPicture> desktop = std::nullopt,
-            TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental)
+            TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental,
+            TMainForm::TPlacement placement = TMainForm::TPlacement::FullScreen)
     {
         auto backend = std::make_unique<THeadlessBackend>();
         backend_ = backend.get();
@@ -106,7 +107,7 @@ public:
         app_->SetArguments(std::move(arguments));
         // The composition is chosen before set-up: the first step may come
         // from nothing else than the window's creation.
-        form_ = &static_cast<TMainForm&>(app_->CreateForm(makeForm(std::move(loader), composition)));
+        form_ = &static_cast<TMainForm&>(app_->CreateForm(makeForm(std::move(loader), composition, placement)));
         form_->Show();
         app_->ProcessMessages();  // the first paint of the shown window
     }
@@ -128,9 +129,10 @@ public:
     const THeadlessPicture& picture() const { return backend_->WindowPicture(); }
 
 private:
-    static std::unique_ptr<TForm> makeForm(TMainForm::TShowLoader loader, TMainForm::TStepComposition composition)
+    static std::unique_ptr<TForm> makeForm(TMainForm::TShowLoader loader, TMainForm::TStepComposition composition,
+                                           TMainForm::TPlacement placement)
     {
-        auto form = std::make_unique<TMainForm>(std::move(loader));
+        auto form = std::make_unique<TMainForm>(std::move(loader), placement);
         form->setStepComposition(composition);
         return form;
     }

@@ -331,7 +331,8 @@ TEST_F(SdtoolTest, RefusedManifestsSayWhyAndWriteNothing)
 TEST_F(SdtoolTest, HelpForTheProgramAndEachCommand)
 {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"help"}, {"info", "--help"}, {"pack", "--help"}, {"check", "--help"}, {"help", "pack"}}) {
+             {"--help"}, {"help"}, {"info", "--help"}, {"pack", "--help"}, {"check", "--help"}, {"help", "pack"},
+             {"help", "--help"}, {"thumbnail", "--help"}, {"help", "thumbnail"}}) {
         const RunResult run = sdtool(args);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out.rfind("Usage: sdtool", 0), 0u) << run.out;
@@ -527,7 +528,8 @@ TEST_F(SdtoolTest, ArgumentsAreNamedWhenWrongAndTakenInTheGnuForms)
 TEST_F(SdtoolTest, EveryHelpListsTheSameExitStatuses)
 {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"info", "--help"}, {"check", "-h"}, {"pack", "--help"}, {"render", "--help"}, {"help", "render"}}) {
+             {"--help"}, {"info", "--help"}, {"check", "-h"}, {"pack", "--help"}, {"render", "--help"}, {"help", "render"},
+             {"thumbnail", "--help"}}) {
         SCOPED_TRACE(args[0]);
         const RunResult run = sdtool(args);
         EXPECT_EQ(run.status, 0);

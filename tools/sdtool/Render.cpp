@@ -245,14 +245,18 @@ void renderShow(const RenderRequest& request, const std::function<void(int64_t, 
     form.Show();
     app.ProcessMessages();
 
-    form.startAtStep(request.firstStep);
-    const int64_t total = request.lastStep - request.firstStep + 1;
-    for (int64_t step = request.firstStep; step <= request.lastStep; ++step) {
+    int64_t firstStep = request.firstStep;
+    int64_t lastStep = request.lastStep;
+    if (request.chooseStep && form.getCharactorList() != nullptr)
+        firstStep = lastStep = request.chooseStep(*form.getCharactorList(), request.width, request.height);
+    form.startAtStep(firstStep);
+    const int64_t total = lastStep - firstStep + 1;
+    for (int64_t step = firstStep; step <= lastStep; ++step) {
         throwIfInterrupted();
         backend.AdvanceTime(TMainForm::kTimerInterval);
         onFrame(step, backend.WindowPicture());
-        const int64_t done = step - request.firstStep + 1;
-        if (progress && (done % 16 == 0 || step == request.lastStep))
+        const int64_t done = step - firstStep + 1;
+        if (progress && (done % 16 == 0 || step == lastStep))
             progress(done, total);
     }
     form.Close();

@@ -12,6 +12,8 @@
 
 #include "platform/headless/HeadlessBackend.h"
 
+class TCharactorList;
+
 // Something render cannot do; the text says what and why, status is the
 // exit status it ends the command with.
 class RenderError : public std::runtime_error {
@@ -31,6 +33,9 @@ struct RenderRequest {
     int64_t lastStep = 0;
     // The desktop that background mode 1 shows; a neutral grey when none.
     std::optional<THeadlessPicture> desktop;
+    // When given, it picks the one step to render from the loaded show (and
+    // the screen's size), in place of firstStep and lastStep.
+    std::function<int64_t(const TCharactorList& list, int width, int height)> chooseStep;
 };
 
 // Plays the show of request.file in the screen saver window on a headless

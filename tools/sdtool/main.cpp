@@ -15,6 +15,7 @@
 #include "tools/sdtool/Output.h"
 #include "tools/sdtool/Pack.h"
 #include "tools/sdtool/Render.h"
+#include "tools/sdtool/Thumbnail.h"
 #include "tools/sdtool/WorkSession.h"
 
 namespace {
@@ -30,6 +31,8 @@ Commands:
   render FILE -o OUT --size WxH [--tick N | --ticks A-B] [--desktop IMAGE.png]
                             play FILE without a display and write what the
                             window shows as PNG files or an animated WebP
+  thumbnail IN OUT --size N a PNG of the show IN whose longer side is N, at a
+                            step where its characters are on screen
   help [COMMAND]            this text, or the help of COMMAND
   --version                 print "sdtool VERSION"
 
@@ -231,6 +234,7 @@ const char* helpOf(const std::string& command)
            : command == "check"  ? kCheckHelp
            : command == "pack"   ? kPackHelp
            : command == "render" ? kRenderHelp
+           : command == "thumbnail" ? kThumbnailHelp
                                  : nullptr;
 }
 
@@ -254,7 +258,7 @@ int main(int argc, char** argv)
         if (isHelp(command) || command == "help") {
             if (args.size() > 1)
                 return usageFailure("", "help: unexpected argument '" + args[1] + "'", kProgramHelp);
-            if (args.empty()) {
+            if (args.empty() || isHelp(args[0])) {
                 printHelp(kProgramHelp);
                 return kExitOk;
             }
@@ -272,6 +276,8 @@ int main(int argc, char** argv)
             return runPack(args);
         if (command == "render")
             return runRender(args);
+        if (command == "thumbnail")
+            return runThumbnail(args);
         return usageFailure("", "unknown command '" + command + "'", kProgramHelp);
     } catch (const Interrupted& e) {
         // The unwinding has removed the private folders and unfinished files.
