@@ -10,6 +10,7 @@
 
 #include "platform/Forms.h"
 #include "shell/CScenePainter.h"
+#include "shell/ShowOptions.h"
 
 class TBitmap;
 class TCharactorList;
@@ -25,7 +26,7 @@ public:
     static constexpr uint32_t kTimerInterval = 100;  // milliseconds a step
 
     // Needs the application to exist (the timer and the music report to it).
-    explicit TMainForm(TShowLoader loader);
+    explicit TMainForm(TShowLoader loader, TShowOptions options = {});
     ~TMainForm() override;
 
     // How steps are composed: Incremental redraws only what changed;
@@ -56,13 +57,17 @@ protected:
     void FormClick() override;
     void FormMouseMove(TShiftState shift, int x, int y) override;
     void FormClose() override;
+    // The host's window drawn into has a new size: the show is laid out anew there.
+    void FormResize() override;
 
     void tmrMainTimer();
     void mdpBGMNotify();
 
 private:
+    void layOut(int width, int height);
     void composeBackground();
     void startMusic();
+    bool musicWanted() const;
 
     std::unique_ptr<TTimer> tmrMain;
     std::unique_ptr<TMediaPlayer> mdpBGM;
@@ -82,6 +87,7 @@ private:
     int32_t mouseMoveCount = 0;
 
     TShowLoader loader_;
+    TShowOptions options_;
     std::unique_ptr<TData> data_;  // the process-wide Data, while this window owns it
     TScenePainter painter_;
     TStepComposition composition_ = TStepComposition::Incremental;

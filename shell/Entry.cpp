@@ -16,16 +16,20 @@ bool isOneOf(const std::string& text, std::initializer_list<const char*> candida
     return false;
 }
 
-// Creates the window of className as the main window unless a top-level
-// window of that class exists already, in this or another process.
-void createUnlessOpen(TApplication& app, const TFormFactories& forms, const std::string& className)
+void create(TApplication& app, const TFormFactories& forms, const std::string& className)
 {
-    if (app.WindowClassExists(className))
-        return;
     const auto factory = forms.find(className);
     if (factory == forms.end())
         return;
     app.CreateForm(factory->second());
+}
+
+// Creates the window of className as the main window unless a top-level
+// window of that class exists already, in this or another process.
+void createUnlessOpen(TApplication& app, const TFormFactories& forms, const std::string& className)
+{
+    if (!app.WindowClassExists(className))
+        create(app, forms, className);
 }
 
 }  // namespace
@@ -62,7 +66,13 @@ int LurvaMain(const std::vector<std::string>& arguments, std::unique_ptr<TPlatfo
             createUnlessOpen(*app, forms, "TSettingForm");
             break;
         case TRunMode::Show:
-            createUnlessOpen(*app, forms, "TMainForm");
+            // A copy that draws into a host's window opens no window of its
+            // own, and a host may run one per monitor: the guard is only for
+            // the show's own full-screen window.
+            if (app->Backend().DrawsIntoHostWindow())
+                create(*app, forms, "TMainForm");
+            else
+                createUnlessOpen(*app, forms, "TMainForm");
             break;
         }
         app->Run();

@@ -6,11 +6,10 @@
 #include "shell/CMain.h"
 #include "shell/Entry.h"
 
-const TFormFactories& LurvaForms()
+TFormFactories LurvaForms(const TShowOptions& showOptions)
 {
-    static const TFormFactories forms = {
-        {"TMainForm", [] { return std::make_unique<TMainForm>(loadScrSavData); }},
+    return {
+        {"TMainForm", [showOptions] { return std::make_unique<TMainForm>(loadScrSavData, showOptions); }},
         {"TSettingForm", [] { return std::make_unique<TSettingForm>(); }},
     };
-    return forms;
 }

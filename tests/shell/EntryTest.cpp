@@ -172,6 +172,30 @@ TEST(Entry, AWindowOfTheSameClassAlreadyOpenKeepsASecondFromOpening)
     EXPECT_EQ(runDispatch(args({"/s"})).log, kShow);
 }
 
+TEST(Entry, ACopyDrawingIntoAHostsWindowIsNeverKeptOut)
+{
+    std::vector<std::string> log;
+    TFormFactories forms;
+    forms["TMainForm"] = [&log] { return std::make_unique<ShortLivedForm>("TMainForm", log); };
+    auto hostedBackend = [] {
+        auto backend = std::make_unique<THeadlessBackend>();
+        backend->SetDrawsIntoHostWindow(true);
+        return backend;
+    };
+    {
+        const auto other = ClaimWindowClass("TMainForm");
+        ASSERT_NE(other, nullptr);
+        EXPECT_EQ(LurvaMain(args({"/s"}), hostedBackend(), forms), 0);
+        EXPECT_EQ(log, kShow);
+    }
+    // Nor does it keep our own full-screen window out while it runs: its
+    // window is the host's, not one of ours.
+    TApplication app(hostedBackend());
+    app.CreateForm(forms["TMainForm"]());
+    ASSERT_NE(app.MainForm(), nullptr);
+    EXPECT_FALSE(WindowClassClaimed("TMainForm"));
+}
+
 TEST(Entry, AModeWhoseWindowDoesNotExistYetBehavesAsPreview)
 {
     // Each table lacks the window the mode asks for and has the other one.
@@ -361,15 +385,19 @@ TEST(Entry, HelpAndVersionAreAnsweredWithoutAShow)
         std::string firstLine;
         int status;
     };
+    const std::string usage = "Usage: lurva [OPTION]... [SHOW.sdt | /s | /c | /p | /a]";
     const Case cases[] = {
-        {"--help", "Usage: lurva [SHOW.sdt | /s | /c | -root | --window-id ID]", 0},
-        {"-h", "Usage: lurva [SHOW.sdt | /s | /c | -root | --window-id ID]", 0},
+        {"--help", usage, 0},
+        {"-h", usage, 0},
         {"--version", std::string("lurva ") + LURVA_VERSION, 0},
         {"--bogus", "lurva: unknown option '--bogus'; lurva --help lists what it takes", 2},
+        {"--scale=0", "lurva: --scale takes a whole number from 1 to 16, not '0'; lurva --help lists what it takes", 2},
+        {"--show", "lurva: --show needs the data file to play; lurva --help lists what it takes", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.argument);
-        Program lurva(LURVA_PROGRAM, {c.argument}, true);
+        // Options stand anywhere: after a mode switch too.
+        Program lurva(LURVA_PROGRAM, {"/s", c.argument}, true);
         ASSERT_TRUE(lurva.Started());
         EXPECT_EQ(lurva.ReadLine(), c.firstLine);
         EXPECT_EQ(lurva.Wait(), c.status);

@@ -94,11 +94,13 @@ class ShowRun {
 public:
     ShowRun(TMainForm::TShowLoader loader, int width = 800, int height = 600,
             std::vector<std::string> arguments = {"lurva"}, std::optional<THeadlessPicture> desktop = std::nullopt,
-            TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental)
+            TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental,
+            TShowOptions options = {}, bool hosted = false)
     {
         auto backend = std::make_unique<THeadlessBackend>();
         backend_ = backend.get();
         backend_->SetScreenSize(width, height);
+        backend_->SetDrawsIntoHostWindow(hosted);
         if (desktop)
             backend_->SetDesktopImage(std::move(*desktop));
         app_ = std::make_unique<TApplication>(std::move(backend));
@@ -106,7 +108,7 @@ public:
         app_->SetArguments(std::move(arguments));
         // The composition is chosen before set-up: the first step may come
         // from nothing else than the window's creation.
-        form_ = &static_cast<TMainForm&>(app_->CreateForm(makeForm(std::move(loader), composition)));
+        form_ = &static_cast<TMainForm&>(app_->CreateForm(makeForm(std::move(loader), composition, std::move(options))));
         form_->Show();
         app_->ProcessMessages();  // the first paint of the shown window
     }
@@ -128,9 +130,10 @@ public:
     const THeadlessPicture& picture() const { return backend_->WindowPicture(); }
 
 private:
-    static std::unique_ptr<TForm> makeForm(TMainForm::TShowLoader loader, TMainForm::TStepComposition composition)
+    static std::unique_ptr<TForm> makeForm(TMainForm::TShowLoader loader, TMainForm::TStepComposition composition,
+        TShowOptions options)
     {
-        auto form = std::make_unique<TMainForm>(std::move(loader));
+        auto form = std::make_unique<TMainForm>(std::move(loader), std::move(options));
         form->setStepComposition(composition);
         return form;
     }
