@@ -2,7 +2,10 @@
 // the screen shows what sdtool render gives for the same show, a key, a click
 // or the third mouse movement ends it, the cursor is hidden meanwhile, the
 // work directory is empty afterwards, and as an XScreenSaver hack it draws
-// into another client's window.
+// into another client's window: several hacks at once and beside the
+// full-screen show, each following its window's size, from the command line
+// that the daemon's settings file gives; a window it cannot use ends it with
+// status 1.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -13,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -306,4 +310,40 @@ TEST_F(LurvaX11, AWindowThatCannotBeUsedIsAnErrorWithStatusOne)
         EXPECT_NE(show->Stderr().find("lurva: error: " + row.said), std::string::npos) << show->Stderr();
         EXPECT_TRUE(client_->FindTopLevel(kWindowName).empty()) << "no full-screen show instead";
     }
+}
+
+TEST_F(LurvaX11, TheDaemonsSettingsFileGivesACommandLineThatPlays)
+{
+    // What the daemon's settings GUI puts together from lurva.xml: the
+    // command's argument, then each setting's, "%" standing for the value.
+    std::ifstream xml(std::string(LURVA_SOURCE_DIR) + "/data/xscreensaver/lurva.xml");
+    std::stringstream text;
+    text << xml.rdbuf();
+    const std::string description = text.str();
+    std::vector<std::string> arguments;
+    const std::regex argument(R"re(\barg(-set)?="([^"]*)")re");
+    for (auto it = std::sregex_iterator(description.begin(), description.end(), argument);
+         it != std::sregex_iterator(); ++it) {
+        std::istringstream words((*it)[2].str());
+        for (std::string word; words >> word;)
+            arguments.push_back(word == "%" ? show_ : word);
+    }
+    ASSERT_FALSE(arguments.empty());
+    EXPECT_EQ(arguments.front(), "--root");
+    // One scale of the choice, the one that leaves the pixels as they are.
+    std::vector<std::string> chosen;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--scale" && i + 1 < arguments.size() && arguments[i + 1] != "1") {
+            ++i;
+            continue;
+        }
+        chosen.push_back(arguments[i]);
+    }
+    EXPECT_EQ(chosen, (std::vector<std::string>{"--root", "--show", show_, "--scale", "1", "--sound"}));
+
+    const ::Window window = client_->CreateWindow(20, 30, 320, 240);
+    auto hack = start(chosen, {"XSCREENSAVER_WINDOW=" + hex(window)});
+    EXPECT_EQ(waitForPicture(window, 320, 240, rendered(320, 240)), 0u) << hack->Stderr();
+    hack->Signal(SIGTERM);
+    EXPECT_EQ(hack->Wait(), 0) << hack->Stderr();
 }
