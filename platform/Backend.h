@@ -74,6 +74,9 @@ public:
     virtual std::unique_ptr<TNativeWindow> CreateNativeWindow(TForm& form) = 0;
     // Whether a top-level window of that class exists, in this or any other process.
     virtual bool WindowClassExists(const std::string& className) = 0;
+    // Whether the show draws into a window that another program owns (a
+    // screen saver host's) instead of a top-level window of its own.
+    virtual bool DrawsIntoHostWindow() const { return false; }
 
     // Milliseconds on the clock timers run by (monotonic; virtual in tests).
     virtual int64_t NowMs() = 0;

@@ -82,6 +82,9 @@ public:
     void DispatchKeyDown(uint16_t key, TShiftState shift);
     void DispatchClick();
     void DispatchMouseMove(TShiftState shift, int x, int y);
+    // The window was given a new size by whoever owns it (a host's window
+    // that the form draws into); Width and Height hold it already.
+    void DispatchResize(int width, int height);
     // A click on one of the form's controls (by component name), from its view.
     void DispatchControlClick(const std::string& control);
 
@@ -98,6 +101,7 @@ protected:
     virtual void FormKeyDown(uint16_t /*key*/, TShiftState /*shift*/) {}
     virtual void FormClick() {}
     virtual void FormMouseMove(TShiftState /*shift*/, int /*x*/, int /*y*/) {}
+    virtual void FormResize() {}
     virtual void FormClose() {}
     virtual void ControlClick(const std::string& /*control*/) {}
 

@@ -54,6 +54,10 @@ public:
     virtual void rewind() = 0;
     // True while the position stands at the end of the piece.
     virtual bool atEnd() const = 0;
+    // The loudness from 0 (silent) to 100 (the device's full level), for the
+    // open piece and every later one. A device without a volume control
+    // plays at its full level.
+    virtual void setVolume(int /*percent*/) {}
 };
 
 // Makes the backend for each new TMediaPlayer. The default is the operating
@@ -103,6 +107,12 @@ public:
     // Raises Exception when nothing is open.
     void Play();
 
+    // 0 (silent) to 100 (the device's full level, the default); numbers
+    // outside are taken as the nearest of the two. Holds for the open piece
+    // and the ones opened later.
+    void SetVolume(int percent);
+    int Volume() const { return volume_; }
+
     // The report choice for the next command only; without a choice, Play reports.
     void SetNotify(bool notify)
     {
@@ -128,4 +138,5 @@ private:
     TMPNotifyValues notifyValue_ = nvSuccessful;
     uint64_t generation_ = 0;      // the play whose report is awaited; 0: none
     uint64_t lastGeneration_ = 0;
+    int volume_ = 100;
 };

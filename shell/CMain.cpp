@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "config/CData.h"
+#include "config/CLurvaSettings.h"
 #include "datafile/CFileManage.h"
 #include "model/CCharactorList.h"
 #include "platform/Dialogs.h"
@@ -40,9 +41,9 @@ void reportUnplayable(const std::string& fileName)
 
 }  // namespace
 
-TMainForm::TMainForm(TShowLoader loader, TPlacement placement)
+TMainForm::TMainForm(TShowLoader loader, TShowOptions options, TPlacement placement)
     : TForm(placement == TPlacement::Windowed ? kWindowedClassName : "TMainForm"), loader_(std::move(loader)),
-      placement_(placement)
+      options_(std::move(options)), placement_(placement)
 {
     Position = TPosition::poScreenCenter;
     if (placement_ == TPlacement::FullScreen) {
@@ -120,8 +121,11 @@ void TMainForm::FormCreate()
     // becomes the system's screen saver with that file as the current show.
     // Stored as an absolute path, since the screen saver starts in another
     // folder; a file that does not load leaves the current show as it was.
-    const bool given = FileExists(argument);
-    const std::string fileName = given ? ExpandFileName(argument) : settings.readString(kKey, "filename0", "");
+    // A file given with --show only plays.
+    const bool given = options_.showFile.empty() && FileExists(argument);
+    const std::string fileName = !options_.showFile.empty() ? ExpandFileName(options_.showFile)
+                                 : given                     ? ExpandFileName(argument)
+                                                             : settings.readString(kKey, "filename0", "");
     if (!loader_ || !loader_(fileName, *charactorList)) {
         reportUnplayable(fileName);
         return;  // Idle
@@ -213,15 +217,53 @@ void TMainForm::composeBackground()
     }
 }
 
+void TMainForm::FormResize()
+{
+    if (closed_ || !drawBitmap || Width <= 0 || Height <= 0)
+        return;
+    layOut(Width, Height);
+}
+
+void TMainForm::layOut(int width, int height)
+{
+    auto back = std::make_unique<TBitmap>(width, height);
+    if (charactorList->getSetting().getBackMode() == kBackModeDesktop) {
+        // The desktop now has the show on it: the copy taken at the start
+        // stays, as far as it reaches.
+        back->Canvas().CopyMode = cmSrcCopy;
+        back->Canvas().Draw(0, 0, *backBitmap);
+        backBitmap = std::move(back);
+    } else {
+        backBitmap = std::move(back);
+        composeBackground();
+    }
+    drawBitmap = std::make_unique<TBitmap>(width, height);
+    // The next step draws the whole picture at the new size.
+    painter_.reset();
+}
+
+// Hosts' windows are silent unless asked (a tune at night surprises), and
+// muting, by the setting or the command line, silences every show.
+bool TMainForm::musicWanted() const
+{
+    if (options_.mute || TLurvaSettings().mute())
+        return false;
+    const bool hosted = Application != nullptr && Application->Backend().DrawsIntoHostWindow();
+    return !hosted || options_.sound;
+}
+
 void TMainForm::startMusic()
 {
     const TSetting& setting = charactorList->getSetting();
     const std::string bgmFile = setting.getBgmFile();
-    if (!setting.getPlayBgm() || !FileExists(bgmFile))
+    if (!setting.getPlayBgm() || !FileExists(bgmFile) || !musicWanted())
         return;
     try {
         mdpBGM->Close();
         mdpBGM->FileName = bgmFile;
+        // Full volume is the device's own level; only a lower one is asked for.
+        if (const int32_t volume = TLurvaSettings().volume(); volume < TLurvaSettings::kFullVolume)
+            mdpBGM->SetVolume(volume);
         mdpBGM->Open();
         if (mdpBGM->CanPlay())
             mdpBGM->Play();

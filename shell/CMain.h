@@ -12,6 +12,7 @@
 
 #include "platform/Forms.h"
 #include "shell/CScenePainter.h"
+#include "shell/ShowOptions.h"
 
 class TBitmap;
 class TCharactorList;
@@ -40,7 +41,7 @@ public:
     static constexpr const char* kWindowedClassName = "TShowWindow";
 
     // Needs the application to exist (the timer and the music report to it).
-    explicit TMainForm(TShowLoader loader, TPlacement placement = TPlacement::FullScreen);
+    explicit TMainForm(TShowLoader loader, TShowOptions options = {}, TPlacement placement = TPlacement::FullScreen);
     ~TMainForm() override;
 
     // How steps are composed: Incremental redraws only what changed;
@@ -71,15 +72,19 @@ protected:
     void FormClick() override;
     void FormMouseMove(TShiftState shift, int x, int y) override;
     void FormClose() override;
+    // The host's window drawn into has a new size: the show is laid out anew there.
+    void FormResize() override;
 
     void tmrMainTimer();
     void mdpBGMNotify();
 
 private:
+    void layOut(int width, int height);
     void composeBackground();
     void startMusic();
     void createWindowed();
     void removePrivateWorkDir();
+    bool musicWanted() const;
 
     std::unique_ptr<TTimer> tmrMain;
     std::unique_ptr<TMediaPlayer> mdpBGM;
@@ -99,6 +104,7 @@ private:
     int32_t mouseMoveCount = 0;
 
     TShowLoader loader_;
+    TShowOptions options_;
     TPlacement placement_;
     std::string privateWorkDir_;  // a windowed show's own work directory, while it plays
     std::optional<std::string> previousWorkDirOverride_;  // put back when it goes

@@ -69,7 +69,13 @@ int LurvaMain(const std::vector<std::string>& arguments, std::unique_ptr<TPlatfo
             createUnlessOpen(*app, forms, "TSettingForm");
             break;
         case TRunMode::Show:
-            createUnlessOpen(*app, forms, "TMainForm");
+            // A copy that draws into a host's window opens no window of its
+            // own, and a host may run one per monitor: the guard is only for
+            // the show's own full-screen window.
+            if (app->Backend().DrawsIntoHostWindow())
+                createForm(*app, forms, "TMainForm");
+            else
+                createUnlessOpen(*app, forms, "TMainForm");
             break;
         case TRunMode::Window:
             createForm(*app, forms, "TShowWindow");

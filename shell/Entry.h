@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/ShowOptions.h"
+
 class TForm;
 class TPlatformBackend;
 
@@ -25,8 +27,9 @@ using TFormFactory = std::function<std::unique_ptr<TForm>()>;
 using TFormFactories = std::map<std::string, TFormFactory>;
 
 // The program's own windows ("TMainForm", "TSettingForm", and "TShowWindow",
-// the show in a window of its own).
-const TFormFactories& LurvaForms();
+// the show in a window of its own), the shows with the options of the
+// command line.
+TFormFactories LurvaForms(const TShowOptions& showOptions = {});
 
 // The whole program: arguments as the platform split them (the program name
 // first). Creates at most one main window, runs the message loop, and

@@ -1,17 +1,21 @@
 // Lurva.cpp: main of the lurva program.
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "LurvaVersion.h"
 #include "platform/choice/ChooseBackend.h"
-#include "platform/SysUtils.h"
+#include "platform/Exceptions.h"
+#include "shell/CommandLine.h"
 #include "shell/Entry.h"
 
 namespace {
 
-const char* const kUsage = R"(Usage: lurva [SHOW.sdt | /s | /c | --window [SHOW.sdt] | -root | --window-id ID]
+const char* const kUsage = R"(Usage: lurva [OPTION]... [SHOW.sdt | /s | /c | /p | /a | --window [SHOW.sdt]]
 Plays an animated screen saver show full screen, or opens its settings.
+Options may stand anywhere; the first other argument decides the mode.
 
   (nothing), /s       play the current show full screen; a key, a click or
                       the third mouse movement ends it
@@ -25,11 +29,23 @@ Plays an animated screen saver show full screen, or opens its settings.
                       settings stay as they are
   /p, /l, /a          what a screen saver host may ask for (preview, lock
                       code change): nothing is done
-  -root               as an XScreenSaver hack: draw into the root window, or
-                      the window in $XSCREENSAVER_WINDOW
-  --window-id ID      as a hack: draw into the window ID (hex or decimal)
+
+Options:
+  --show FILE         play FILE; the current show stays as it is
+  --mute              no music
+  --scale N           draw each pixel of the show as N x N screen pixels
+                      (1 to 16), as LURVA_SCALE=N does
+  --root, -root       as an XScreenSaver hack: draw into the window in
+                      $XSCREENSAVER_WINDOW, or else the root window
+  --window-id ID      as a hack: draw into the window ID (hex with 0x, or
+                      decimal); a missing window is an error
+  --sound             as a hack, play the music too (hacks are silent)
   -h, --help          this text
   --version           the version
+
+A hack follows its window's size, takes no input and is ended by its host
+(SIGTERM); any number of hacks may run at once. A second full-screen show
+or settings dialog does not open while one is open.
 
 Environment:
   LURVA_BACKEND=headless|sdl  no display at all, or SDL with any video driver
@@ -39,51 +55,55 @@ Environment:
   XDG_CONFIG_HOME             where the settings live (default ~/.config)
 
 Settings: $XDG_CONFIG_HOME/lurva/registry.reg (a REGEDIT4 text file) and
-$XDG_CONFIG_HOME/lurva/System.ini. Files unpacked from a show go to
-$XDG_RUNTIME_DIR/lurva (else ${TMPDIR:-/tmp}/lurva-<uid>) and are deleted
-when it ends.
+$XDG_CONFIG_HOME/lurva/System.ini. Lurva's own settings are the values of
+the key HKEY_CURRENT_USER\Software\Lurva there: "mute" (a DWORD; not 0: no
+music in any show) and "volume" (a DWORD, 0 to 100). Files unpacked from a
+show go to $XDG_RUNTIME_DIR/lurva (else ${TMPDIR:-/tmp}/lurva-<uid>) and are
+deleted when it ends.
 
-Exit status: 0, also after an error, which is shown in a box and on standard
-error; 2 for wrong arguments (an unknown option, more than one show after
---window).
+Exit status: 0, also after an error in the show, which is shown in a box
+and on standard error; 1 when the window given to a hack cannot be used;
+2 for an unknown option, an unusable value or more than one show after
+--window.
 )";
-
-// Double-dash options that this program does not know: a mistyped one
-// would otherwise start a full-screen show that holds the keyboard.
-bool isUnknownLongOption(const std::string& argument)
-{
-    return argument.size() > 2 && argument.compare(0, 2, "--") == 0 && argument != "--window-id"
-           && argument.compare(0, 12, "--window-id=") != 0 && argument != "--window";
-}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> arguments = ProgramArguments(argc, argv);
-    const std::string first = arguments.size() > 1 ? arguments[1] : std::string();
-    if (first == "--help" || first == "-h") {
+    const TCommandLine line = ParseCommandLine(ProgramArguments(argc, argv));
+    if (line.help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (first == "--version") {
+    if (line.version) {
         std::printf("lurva %s\n", lurva::kVersion);
         return 0;
     }
-    if (isUnknownLongOption(first) && !FileExists(first)) {
-        std::fprintf(stderr, "lurva: unknown option '%s'; lurva --help lists what it takes\n", first.c_str());
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "lurva: %s; lurva --help lists what it takes\n", line.error.c_str());
         return 2;
     }
+    // The scale of the picture is read where the show's window is laid out.
+    if (line.scale)
+        ::setenv("LURVA_SCALE", std::to_string(*line.scale).c_str(), 1);
+    const std::string first = line.dispatch.size() > 1 ? line.dispatch[1] : std::string();
     // The settings dialog needs a toolkit with controls; the show does not.
     const TRunMode mode = ChooseRunMode(first);
     const TBackendUse use = mode == TRunMode::Configuration ? TBackendUse::Dialog
                             : mode == TRunMode::Window      ? TBackendUse::Window
                                                             : TBackendUse::Show;
-    if (mode == TRunMode::Window && arguments.size() > 3) {
+    if (mode == TRunMode::Window && line.dispatch.size() > 3) {
         std::fprintf(stderr, "lurva: --window takes one show at a time\n");
         return 2;
     }
-    // The show's backend sees the whole command line too: an XScreenSaver
-    // hack's "-root" or "--window-id" are options for the window, not a mode.
-    return LurvaMain(arguments, ChooseBackend(use, arguments), LurvaForms());
+    std::unique_ptr<TPlatformBackend> backend;
+    try {
+        // The show's backend takes the window an XScreenSaver hack is given.
+        backend = ChooseBackend(use, line.hostWindow);
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "lurva: error: %s\n", e.Message().c_str());
+        return 1;
+    }
+    return LurvaMain(line.dispatch, std::move(backend), LurvaForms(line.show));
 }

@@ -6,13 +6,13 @@
 #include "shell/CMain.h"
 #include "shell/Entry.h"
 
-const TFormFactories& LurvaForms()
+TFormFactories LurvaForms(const TShowOptions& showOptions)
 {
-    static const TFormFactories forms = {
-        {"TMainForm", [] { return std::make_unique<TMainForm>(loadScrSavData); }},
-        {TMainForm::kWindowedClassName,
-            [] { return std::make_unique<TMainForm>(loadScrSavData, TMainForm::TPlacement::Windowed); }},
+    return {
+        {"TMainForm", [showOptions] { return std::make_unique<TMainForm>(loadScrSavData, showOptions); }},
+        {TMainForm::kWindowedClassName, [showOptions] {
+             return std::make_unique<TMainForm>(loadScrSavData, showOptions, TMainForm::TPlacement::Windowed);
+         }},
         {"TSettingForm", [] { return std::make_unique<TSettingForm>(); }},
     };
-    return forms;
 }

@@ -44,18 +44,29 @@ std::unique_ptr<TPlatformBackend> showBackend(const std::string& wanted, const s
     if (!wanted.empty() && wanted != "sdl")
         std::fprintf(stderr, "lurva: unknown backend '%s' (known: sdl, headless); choosing by the display\n",
             wanted.c_str());
+    // A show in a window of its own never draws into another client's window,
+    // also when started inside a screen saver's session.
+    const TEmbedTarget embed =
+        mayEmbed ? ChooseEmbedTarget(arguments, std::getenv("XSCREENSAVER_WINDOW")) : TEmbedTarget{};
+    if (embed.Fatal)
+        throw Exception(embed.Problem);
     // SDL when asked for (any SDL video driver will do, SDL_VIDEODRIVER=dummy
     // included), else when there is an X display.
     if (wanted == "sdl" || !environment("DISPLAY").empty()) {
-        const TEmbedTarget embed =
-            mayEmbed ? ChooseEmbedTarget(arguments, std::getenv("XSCREENSAVER_WINDOW")) : TEmbedTarget{};
         if (!embed.Problem.empty())
             std::fprintf(stderr, "lurva: %s\n", embed.Problem.c_str());
         try {
             return std::make_unique<TSdlBackend>(embed);
         } catch (const Exception& e) {
+            // A host's window that cannot be drawn into ends the program: a
+            // show of its own instead would cover the screen and hold the
+            // keyboard where the host expected a picture in its window.
+            if (embed.Kind != TEmbedTarget::TKind::OwnWindow)
+                throw;
             std::fprintf(stderr, "lurva: no display: %s\n", e.Message().c_str());
         }
+    } else if (embed.Requested) {
+        throw Exception("no display to find the window in (is DISPLAY set?)");
     }
     return std::make_unique<TNoDisplayBackend>();
 }

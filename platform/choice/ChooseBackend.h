@@ -27,6 +27,10 @@ enum class TBackendUse {
 // a show never runs unseen. A dialog gets GTK where there is a display, else
 // a headless backend whose windows have no controls, with a note on standard
 // error. On Windows both get the Win32 backend.
+//
+// Raises Exception when the show is to draw into a host's window that cannot
+// be used: an id given with --window-id that is no window id, a window that
+// does not exist, or -root / --window-id with no display.
 std::unique_ptr<TPlatformBackend> ChooseBackend(TBackendUse use, const std::vector<std::string>& arguments);
 
 // The show's backend.

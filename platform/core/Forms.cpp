@@ -117,6 +117,15 @@ void TForm::DispatchMouseMove(TShiftState shift, int x, int y)
         Guarded([&] { FormMouseMove(shift, x, y); });
 }
 
+void TForm::DispatchResize(int width, int height)
+{
+    if (closed_)
+        return;
+    Width = width;
+    Height = height;
+    Guarded([this] { FormResize(); });
+}
+
 // ---- TTimer ----
 
 TTimer::TTimer(TForm* owner) : app_(Application), owner_(owner)

@@ -79,6 +79,12 @@ void TMediaPlayer::Open()
     open_ = true;
 }
 
+void TMediaPlayer::SetVolume(int percent)
+{
+    volume_ = std::clamp(percent, 0, 100);
+    backend_->setVolume(volume_);
+}
+
 void TMediaPlayer::Close()
 {
     notifyChosen_ = false;

@@ -83,6 +83,19 @@ std::vector<uint8_t> readWholeFile(const std::string& fileName)
 
 }  // namespace
 
+namespace {
+
+// The synthesizer's gain at full volume: fluidsynth's default of 0.2 leaves a
+// single melody line barely audible. The volume scales it linearly.
+constexpr double kFullGain = 0.5;
+
+double gainFor(int percent)
+{
+    return kFullGain * percent / 100.0;
+}
+
+}  // namespace
+
 struct FluidSynthPlayer::Impl {
     enum class State { Closed, AtStart, Playing, AtEnd };
 
@@ -98,6 +111,7 @@ struct FluidSynthPlayer::Impl {
     mutable std::mutex renderLock;
     fluid_player_t* player = nullptr;
     State state = State::Closed;
+    int volume = 100;  // percent of kFullGain
     std::function<void()> onEnd;
     bool tickSeen = false;
 
@@ -228,8 +242,7 @@ void FluidSynthPlayer::open(const std::string& fileName, TMPDeviceTypes deviceTy
         d.settings = new_fluid_settings();
         if (!d.settings) throw Exception(prefix + "the synthesizer cannot start" + errors.take());
         fluid_settings_setnum(d.settings, "synth.sample-rate", d.options.sampleRate);
-        // fluidsynth's default of 0.2 leaves a single melody line barely audible.
-        fluid_settings_setnum(d.settings, "synth.gain", 0.5);
+        fluid_settings_setnum(d.settings, "synth.gain", gainFor(d.volume));
         // Release tails ring on across the loop instead of being cut at the end.
         fluid_settings_setint(d.settings, "player.reset-synth", 0);
         d.synth = new_fluid_synth(d.settings);
@@ -252,6 +265,14 @@ void FluidSynthPlayer::open(const std::string& fileName, TMPDeviceTypes deviceTy
         d.closeAll();
         throw;
     }
+}
+
+void FluidSynthPlayer::setVolume(int percent)
+{
+    Impl& d = *impl_;
+    std::lock_guard lock(d.renderLock);
+    d.volume = std::clamp(percent, 0, 100);
+    if (d.synth) fluid_synth_set_gain(d.synth, static_cast<float>(gainFor(d.volume)));
 }
 
 void FluidSynthPlayer::close()

@@ -41,6 +41,8 @@ public:
     void play(std::function<void()> onEnd) override;
     void rewind() override;
     bool atEnd() const override;
+    // The synthesizer's gain, scaled from its full level; at once when open.
+    void setVolume(int percent) override;
 
     // Renders the next frames of the open piece as the sound device would,
     // into two channels; the piece advances and its end is reported on this

@@ -12,7 +12,9 @@
 
 class THeadlessBackend::Window : public TNativeWindow {
 public:
-    Window(THeadlessBackend& backend, TForm& form) : backend_(backend), form_(form), claim_(ClaimWindowClass(form.ClassName()))
+    // A host's window is not one of ours: it claims no class.
+    Window(THeadlessBackend& backend, TForm& form)
+        : backend_(backend), form_(form), claim_(backend.hosted_ ? nullptr : ClaimWindowClass(form.ClassName()))
     {
         backend_.windows_.push_back(this);
     }
@@ -304,6 +306,14 @@ void THeadlessBackend::MoveMouse(int x, int y, TShiftState shift)
 {
     if (TForm* form = ActiveForm())
         form->DispatchMouseMove(shift, x, y);
+}
+
+void THeadlessBackend::ResizeHostWindow(int width, int height)
+{
+    screen_ = {width, height};
+    const std::vector<Window*> windows = windows_;
+    for (Window* window : windows)
+        window->Form().DispatchResize(width, height);
 }
 
 void THeadlessBackend::RequestPaint()

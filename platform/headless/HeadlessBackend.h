@@ -99,6 +99,11 @@ public:
 
     // -- what tests and tools drive --
     void SetScreenSize(int width, int height) { screen_ = {width, height}; }
+    // Windows stand for a host's window drawn into, as a screen saver hack's.
+    void SetDrawsIntoHostWindow(bool hosted) { hosted_ = hosted; }
+    // The host gives its window a new size: the screen takes it, and every
+    // open window gets FormResize.
+    void ResizeHostWindow(int width, int height);
     // The desktop CopyDesktop copies; none by default.
     void SetDesktopImage(THeadlessPicture picture) { desktop_ = std::move(picture); }
     // Moves the virtual clock on, running every tick due on the way at its own time.
@@ -130,6 +135,7 @@ public:
     void Attach(TApplication& app) override { app_ = &app; }
     std::unique_ptr<TNativeWindow> CreateNativeWindow(TForm& form) override;
     bool WindowClassExists(const std::string& className) override { return WindowClassClaimed(className); }
+    bool DrawsIntoHostWindow() const override { return hosted_; }
     int64_t NowMs() override;
     void WaitEvents(std::optional<int64_t> deadlineMs) override;
     void Wakeup() override;
@@ -153,5 +159,6 @@ private:
     std::vector<THeadlessBox> boxes_;
     std::vector<THeadlessHelpRequest> helpRequests_;
     bool cursorVisible_ = true;
+    bool hosted_ = false;
     int presentCount_ = 0;
 };

@@ -13,7 +13,7 @@ class HeadlessMediaPlayerBackend;
 
 // What the headless players made from one log did, and how they answer.
 // Commands are recorded one line each: "open FILE sequencer", "play",
-// "rewind", "close" ("close" only when something was open).
+// "rewind", "close" ("close" only when something was open), "volume N".
 class HeadlessMediaLog {
 public:
     std::vector<std::string> commands;
@@ -42,6 +42,7 @@ public:
     void play(std::function<void()> onEnd) override;
     void rewind() override;
     bool atEnd() const override { return atEnd_; }
+    void setVolume(int percent) override { log_->commands.push_back("volume " + std::to_string(percent)); }
 
 private:
     friend class HeadlessMediaLog;

@@ -269,7 +269,10 @@ struct TSdlBackend::State {
 
 class TSdlBackend::Window : public TNativeWindow {
 public:
-    Window(TSdlBackend& backend, TForm& form) : backend_(backend), form_(form), claim_(ClaimWindowClass(form.ClassName()))
+    // A window drawing into a host's window is not one of our top-level
+    // windows: it claims no class, so it keeps no other copy from opening.
+    Window(TSdlBackend& backend, TForm& form, bool claimClass)
+        : backend_(backend), form_(form), claim_(claimClass ? ClaimWindowClass(form.ClassName()) : nullptr)
     {
         backend_.state_->windows.push_back(this);
     }
@@ -403,6 +406,10 @@ public:
             break;
         case SDL_WINDOWEVENT_CLOSE:
             form_.Close();
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            if (embedded_)
+                backend_.HostWindowResized(event.data1, event.data2);
             break;
         default:
             break;
@@ -591,8 +598,9 @@ void TSdlBackend::Attach(TApplication& app)
 
 std::unique_ptr<TNativeWindow> TSdlBackend::CreateNativeWindow(TForm& form)
 {
-    auto window = std::make_unique<Window>(*this, form);
-    if (state_->embed.Kind != TEmbedTarget::TKind::OwnWindow && !state_->embedUsed) {
+    const bool embeds = state_->embed.Kind != TEmbedTarget::TKind::OwnWindow && !state_->embedUsed;
+    auto window = std::make_unique<Window>(*this, form, !embeds);
+    if (embeds) {
         state_->embedUsed = true;
         window->Embed(state_->embedWindow, state_->embed.Kind == TEmbedTarget::TKind::Root);
     }
@@ -670,6 +678,8 @@ void TSdlBackend::Dispatch(const void* raw)
             const XEvent& x = event.syswm.msg->msg.x11.event;
             if (x.type == DestroyNotify && x.xdestroywindow.window == state_->embedWindow.Id)
                 gEmbedWindowGone = true;
+            else if (x.type == ConfigureNotify && x.xconfigure.window == state_->embedWindow.Id)
+                HostWindowResized(x.xconfigure.width, x.xconfigure.height);
         }
         break;
     case SDL_QUIT:
@@ -678,6 +688,18 @@ void TSdlBackend::Dispatch(const void* raw)
     default:
         break;
     }
+}
+
+void TSdlBackend::HostWindowResized(int width, int height)
+{
+    TXWindowInfo& host = state_->embedWindow;
+    if (width <= 0 || height <= 0 || (width == host.Width && height == host.Height))
+        return;
+    host.Width = width;
+    host.Height = height;
+    for (Window* window : state_->windows)
+        if (window->IsEmbedded())
+            window->Form().DispatchResize(width, height);
 }
 
 void TSdlBackend::CloseMainForm()

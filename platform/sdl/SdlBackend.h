@@ -26,7 +26,8 @@
 // pointer entering a window that maps under it as a motion: that is not a
 // movement). An embedded window gets no input: its owner ends the show with
 // SIGTERM. SIGTERM and SIGINT close the main form (FormClose runs); so does
-// the embedding window's destruction.
+// the embedding window's destruction. When its host resizes the embedding
+// window, the form gets FormResize with the new size (ScreenSize tells it too).
 class TSdlBackend final : public TPlatformBackend {
 public:
     // Starts SDL's video (the X11 driver unless SDL_VIDEODRIVER names
@@ -39,6 +40,7 @@ public:
     void Attach(TApplication& app) override;
     std::unique_ptr<TNativeWindow> CreateNativeWindow(TForm& form) override;
     bool WindowClassExists(const std::string& className) override;
+    bool DrawsIntoHostWindow() const override { return Embedded(); }
     int64_t NowMs() override;
     void WaitEvents(std::optional<int64_t> deadlineMs) override;
     void Wakeup() override;
@@ -67,6 +69,8 @@ private:
     Window* WindowById(uint32_t id) const;
     Window* InputWindow() const;
     void TakeCloseRequests();
+    // The host gave the window drawn into a new size: the form lays itself out anew.
+    void HostWindowResized(int width, int height);
     void CloseMainForm();
 
     std::unique_ptr<State> state_;

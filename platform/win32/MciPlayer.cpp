@@ -3,6 +3,10 @@
 // back as MM_MCINOTIFY to a message-only window on the UI thread.
 #include "platform/win32/MciPlayer.h"
 
+#include <digitalv.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "platform/Exceptions.h"
@@ -115,6 +119,30 @@ void MciPlayer::open(const std::string& fileName, TMPDeviceTypes deviceType)
     } catch (const Exception& e) {
         close();
         throw Exception(prefix + e.Message());
+    }
+    if (volume_ < 100)
+        applyVolume();
+}
+
+void MciPlayer::setVolume(int percent)
+{
+    volume_ = std::clamp(percent, 0, 100);
+    if (device_ != 0)
+        applyVolume();
+}
+
+void MciPlayer::applyVolume()
+{
+    // MCI's "setaudio ... volume to N" counts in tenths of a percent. A
+    // device without a volume control refuses it and plays at its own level.
+    MCI_DGV_SETAUDIO_PARMSW parameters{};
+    parameters.dwItem = MCI_DGV_SETAUDIO_VOLUME;
+    parameters.dwValue = static_cast<DWORD>(volume_) * 10;
+    volumeError_ = mciSendCommandW(device_, MCI_SETAUDIO, MCI_DGV_SETAUDIO_ITEM | MCI_DGV_SETAUDIO_VALUE | MCI_WAIT,
+                                   reinterpret_cast<DWORD_PTR>(&parameters));
+    if (volumeError_ != 0) {
+        std::fprintf(stderr, "lurva: the music plays at the device's own volume: %s\n", mciErrorText(volumeError_).c_str());
+        std::fflush(stderr);
     }
 }
 

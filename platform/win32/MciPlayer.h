@@ -23,6 +23,10 @@ public:
     void play(std::function<void()> onEnd) override;
     void rewind() override;
     bool atEnd() const override;
+    // Through MCI's setaudio volume, for the open device and the next ones.
+    void setVolume(int percent) override;
+    // What the device answered to the last volume command (0: it took it).
+    MCIERROR volumeError() const { return volumeError_; }
 
     // The open device and the window its reports go to (0 and null when
     // nothing is open); the tests send reports of their own through these.
@@ -37,12 +41,15 @@ private:
     MCIERROR queryStatus(DWORD item, DWORD_PTR& value) const;
     // Drops the reports already queued for the window.
     void dropQueuedReports();
+    void applyVolume();
 
     std::string fileName_;
     MCIDEVICEID device_ = 0;
     // One window per open device: reports of a closed device die with its window.
     HWND window_ = nullptr;
     std::function<void()> onEnd_;
+    int volume_ = 100;
+    MCIERROR volumeError_ = 0;
 };
 
 }  // namespace win32

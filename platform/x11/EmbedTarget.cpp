@@ -22,6 +22,7 @@ TEmbedTarget ChooseEmbedTarget(const std::vector<std::string>& arguments, const 
         const std::string& a = arguments[i];
         if (a == "-root" || a == "--root") {
             root = true;
+            target.Requested = true;
         } else if (isWindowIdOption(a)) {
             explicitGiven = true;
             explicitId = i + 1 < arguments.size() ? arguments[++i] : std::string();
@@ -32,12 +33,16 @@ TEmbedTarget ChooseEmbedTarget(const std::vector<std::string>& arguments, const 
     }
     unsigned long id = 0;
     if (explicitGiven) {
+        target.Requested = true;
         if (ParseXWindowId(explicitId, id)) {
             target.Kind = TEmbedTarget::TKind::Window;
             target.WindowId = id;
             return target;
         }
-        target.Problem = "'" + explicitId + "' given with --window-id is not a window id";
+        target.Problem = explicitId.empty() ? std::string("--window-id needs a window id (hexadecimal with 0x, or decimal)")
+                                            : "'" + explicitId + "' given with --window-id is not a window id";
+        target.Fatal = true;
+        return target;
     }
     if (xscreensaverWindow != nullptr && *xscreensaverWindow != '\0') {
         if (ParseXWindowId(xscreensaverWindow, id)) {

@@ -387,3 +387,36 @@ TEST(FluidSynthThreadTest, reportsFromTheRenderingThreadReachTheUiThreadAndTheLo
     EXPECT_TRUE(allOnUiThread);
     EXPECT_TRUE(backend->atEnd());
 }
+
+// The volume scales the synthesizer's output: set before opening, and while
+// the piece plays.
+TEST_F(FluidSynthPlayerTest, theVolumeScalesTheSound)
+{
+    openTune(twoSecondTune());
+    player->Play();
+    render(1.0);
+    const std::vector<float> full = left;
+
+    left.clear();
+    openTune(twoSecondTune());
+    player->SetVolume(40);
+    player->Play();
+    render(1.0);
+    ASSERT_EQ(left.size(), full.size());
+    const float fullPeak = peak(full, 0, rendered());
+    ASSERT_GT(fullPeak, 0.02f);
+    EXPECT_NEAR(peak(left, 0, rendered()) / fullPeak, 0.4f, 0.01f);
+    for (size_t i = 0; i < full.size(); i += 997)
+        EXPECT_NEAR(left[i], 0.4f * full[i], 1e-4f) << "frame " << i;
+
+    left.clear();
+    openTune(twoSecondTune());
+    player->SetVolume(0);
+    player->Play();
+    render(0.5);
+    EXPECT_LT(peak(left, 0, rendered()), 1e-5f) << "0 is silence";
+    player->SetVolume(100);
+    render(0.5);
+    EXPECT_NEAR(peak(left, framesOf(0.5), rendered()) / peak(full, framesOf(0.5), framesOf(1.0)), 1.0f, 0.02f)
+        << "the playing piece comes back at full level";
+}

@@ -277,8 +277,8 @@ TEST_F(SdlShow, AWindowThatDoesNotExistIsAnErrorAndTheProgramEnds)
     XDestroyWindow(client_->get(), window);
     XSync(client_->get(), False);
     auto show = Start({"-root", "--window-id", hex(window)});
-    EXPECT_EQ(show->RestOfOutput(), std::vector<std::string>{});
-    EXPECT_EQ(show->Wait(), 0);
+    EXPECT_EQ(show->RestOfOutput(), std::vector<std::string>{}) << "no show window is made";
+    EXPECT_EQ(show->Wait(), 1);
     EXPECT_NE(show->Stderr().find("there is no window " + hex(window)), std::string::npos) << show->Stderr();
 }
 

@@ -142,5 +142,13 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv, argv + argc);
     const TFormFactories forms = {{"TMainForm", [] { return std::make_unique<TestShow>(); }}};
-    return LurvaMain(arguments, CreatePlatformBackend(arguments), forms);
+    // As the lurva program does: a host's window that cannot be used ends it.
+    std::unique_ptr<TPlatformBackend> backend;
+    try {
+        backend = CreatePlatformBackend(arguments);
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "lurva: error: %s\n", e.Message().c_str());
+        return 1;
+    }
+    return LurvaMain(arguments, std::move(backend), forms);
 }

@@ -123,39 +123,51 @@ TEST(XWindowIds, HexadecimalOrDecimalAndNothingElse)
 TEST(EmbedTargets, TheCommandLineThenTheDaemonsVariableThenRoot)
 {
     using K = TEmbedTarget::TKind;
+    // problem: a note is made; fatal: the program must end; requested: the
+    // command line asked for a host's window.
     struct Row {
         std::vector<std::string> arguments;
         const char* variable;
         K kind;
         unsigned long id;
         bool problem;
+        bool fatal;
+        bool requested;
     };
     const Row rows[] = {
-        {{"lurva"}, nullptr, K::OwnWindow, 0, false},
-        {{"lurva", "/s"}, nullptr, K::OwnWindow, 0, false},
-        {{"lurva", "-root"}, nullptr, K::Root, 0, false},
-        {{"lurva", "-root"}, "0x400001", K::Window, 0x400001, false},
-        {{"lurva"}, "4194305", K::Window, 4194305, false},
-        {{"lurva"}, "", K::OwnWindow, 0, false},
-        {{"lurva", "-root"}, "garbage", K::Root, 0, true},
-        {{"lurva", "--window-id", "0x500002"}, "0x400001", K::Window, 0x500002, false},
-        {{"lurva", "-window-id", "77"}, nullptr, K::Window, 77, false},
-        {{"lurva", "--window-id=0x10"}, nullptr, K::Window, 0x10, false},
-        {{"lurva", "-window-id=16"}, nullptr, K::Window, 16, false},
-        {{"lurva", "-root", "--window-id", "nope"}, "0x400001", K::Window, 0x400001, true},
-        {{"lurva", "--window-id"}, nullptr, K::OwnWindow, 0, true},
+        {{"lurva"}, nullptr, K::OwnWindow, 0, false, false, false},
+        {{"lurva", "/s"}, nullptr, K::OwnWindow, 0, false, false, false},
+        {{"lurva", "-root"}, nullptr, K::Root, 0, false, false, true},
+        {{"lurva", "--root"}, nullptr, K::Root, 0, false, false, true},
+        {{"lurva", "-root"}, "0x400001", K::Window, 0x400001, false, false, true},
+        {{"lurva"}, "4194305", K::Window, 4194305, false, false, false},
+        {{"lurva"}, "", K::OwnWindow, 0, false, false, false},
+        {{"lurva", "-root"}, "garbage", K::Root, 0, true, false, true},
+        {{"lurva", "--window-id", "0x500002"}, "0x400001", K::Window, 0x500002, false, false, true},
+        {{"lurva", "-window-id", "77"}, nullptr, K::Window, 77, false, false, true},
+        {{"lurva", "--window-id=0x10"}, nullptr, K::Window, 0x10, false, false, true},
+        {{"lurva", "-window-id=16"}, nullptr, K::Window, 16, false, false, true},
+        // A window id on the command line that cannot be read never falls
+        // back to the daemon's variable or to a show of its own.
+        {{"lurva", "-root", "--window-id", "nope"}, "0x400001", K::OwnWindow, 0, true, true, true},
+        {{"lurva", "--window-id"}, nullptr, K::OwnWindow, 0, true, true, true},
+        {{"lurva", "--window-id", ""}, nullptr, K::OwnWindow, 0, true, true, true},
+        {{"lurva", "--window-id="}, nullptr, K::OwnWindow, 0, true, true, true},
+        {{"lurva", "--window-id", "0"}, nullptr, K::OwnWindow, 0, true, true, true},
         // The program name is never an option.
-        {{"-root"}, nullptr, K::OwnWindow, 0, false},
+        {{"-root"}, nullptr, K::OwnWindow, 0, false, false, false},
     };
     for (const Row& row : rows) {
         const TEmbedTarget target = ChooseEmbedTarget(row.arguments, row.variable);
         std::string shown;
         for (const auto& a : row.arguments)
-            shown += a + " ";
+            shown += "'" + a + "' ";
         shown += row.variable != nullptr ? row.variable : "(unset)";
         EXPECT_EQ(target.Kind, row.kind) << shown;
         EXPECT_EQ(target.WindowId, row.id) << shown;
         EXPECT_EQ(!target.Problem.empty(), row.problem) << shown << ": " << target.Problem;
+        EXPECT_EQ(target.Fatal, row.fatal) << shown;
+        EXPECT_EQ(target.Requested, row.requested) << shown;
     }
 }
 

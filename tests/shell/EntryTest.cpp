@@ -186,6 +186,30 @@ TEST(Entry, AWindowOfTheSameClassAlreadyOpenKeepsASecondFromOpening)
     EXPECT_EQ(runDispatch(args({"/s"})).log, kShow);
 }
 
+TEST(Entry, ACopyDrawingIntoAHostsWindowIsNeverKeptOut)
+{
+    std::vector<std::string> log;
+    TFormFactories forms;
+    forms["TMainForm"] = [&log] { return std::make_unique<ShortLivedForm>("TMainForm", log); };
+    auto hostedBackend = [] {
+        auto backend = std::make_unique<THeadlessBackend>();
+        backend->SetDrawsIntoHostWindow(true);
+        return backend;
+    };
+    {
+        const auto other = ClaimWindowClass("TMainForm");
+        ASSERT_NE(other, nullptr);
+        EXPECT_EQ(LurvaMain(args({"/s"}), hostedBackend(), forms), 0);
+        EXPECT_EQ(log, kShow);
+    }
+    // Nor does it keep our own full-screen window out while it runs: its
+    // window is the host's, not one of ours.
+    TApplication app(hostedBackend());
+    app.CreateForm(forms["TMainForm"]());
+    ASSERT_NE(app.MainForm(), nullptr);
+    EXPECT_FALSE(WindowClassClaimed("TMainForm"));
+}
+
 TEST(Entry, AModeWhoseWindowDoesNotExistYetBehavesAsPreview)
 {
     // Each table lacks the window the mode asks for and has the other one.
@@ -376,16 +400,19 @@ TEST(Entry, HelpAndVersionAreAnsweredWithoutAShow)
         std::string firstLine;
         int status;
     };
-    const std::string usage = "Usage: lurva [SHOW.sdt | /s | /c | --window [SHOW.sdt] | -root | --window-id ID]";
+    const std::string usage = "Usage: lurva [OPTION]... [SHOW.sdt | /s | /c | /p | /a | --window [SHOW.sdt]]";
+    // Options stand anywhere: after a mode switch too.
     const Case cases[] = {
-        {{"--help"}, usage, 0},
+        {{"/s", "--help"}, usage, 0},
         {{"-h"}, usage, 0},
-        {{"--version"}, std::string("lurva ") + LURVA_VERSION, 0},
-        {{"--bogus"}, "lurva: unknown option '--bogus'; lurva --help lists what it takes", 2},
-        {{"--window", "a.sdt", "b.sdt"}, "lurva: --window takes one show at a time", 2},
+        {{"/s", "--version"}, std::string("lurva ") + LURVA_VERSION, 0},
+        {{"/s", "--bogus"}, "lurva: unknown option '--bogus'; lurva --help lists what it takes", 2},
+        {{"/s", "--scale=0"}, "lurva: --scale takes a whole number from 1 to 16, not '0'; lurva --help lists what it takes", 2},
+        {{"/s", "--show"}, "lurva: --show needs the data file to play; lurva --help lists what it takes", 2},
+        {{"--window", "a.sdt", "--mute", "b.sdt"}, "lurva: --window takes one show at a time", 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments[0]);
+        SCOPED_TRACE(c.arguments.back());
         Program lurva(LURVA_PROGRAM, c.arguments, true);
         ASSERT_TRUE(lurva.Started());
         EXPECT_EQ(lurva.ReadLine(), c.firstLine);

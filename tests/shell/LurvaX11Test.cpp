@@ -2,7 +2,10 @@
 // the screen shows what sdtool render gives for the same show, a key, a click
 // or the third mouse movement ends it, the cursor is hidden meanwhile, the
 // work directory is empty afterwards, and as an XScreenSaver hack it draws
-// into another client's window; "--window" plays in a framed window of its own.
+// into another client's window: several hacks at once and beside the
+// full-screen show, each following its window's size, from the command line
+// that the daemon's settings file gives; a window it cannot use ends it with
+// status 1. "--window" plays in a framed window of its own.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -13,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -267,4 +271,125 @@ TEST_F(LurvaX11, InAWindowOfItsOwnItIsFramedAndOnlyAKeyEndsIt)
     EXPECT_EQ(show->Wait(), 0) << show->Stderr();
     EXPECT_TRUE(client_->FindTopLevel(title).empty());
     EXPECT_FALSE(fs::exists(dir_.path() / "config" / "lurva" / "System.ini")) << "not made the screen saver";
+}
+
+TEST_F(LurvaX11, HacksRunSideBySideAndBesideTheFullScreenShow)
+{
+    // The daemon starts one hack per monitor, each in a window of its own.
+    const ::Window left = client_->CreateWindow(0, 0, 320, 240);
+    const ::Window right = client_->CreateWindow(330, 0, 200, 150);
+    const std::vector<uint32_t> leftPicture = rendered(320, 240);
+    const std::vector<uint32_t> rightPicture = rendered(200, 150);
+    auto first = start({"--root", "--show", show_}, {"XSCREENSAVER_WINDOW=" + hex(left)});
+    ASSERT_EQ(waitForPicture(left, 320, 240, leftPicture), 0u) << first->Stderr();
+    // Options stand anywhere: the window id after the show file.
+    auto second = start({"--show", show_, "--window-id", hex(right)});
+    EXPECT_EQ(waitForPicture(right, 200, 150, rightPicture), 0u) << second->Stderr();
+    EXPECT_TRUE(ProcessRunning(first->Pid()));
+    EXPECT_TRUE(ProcessRunning(second->Pid())) << second->Stderr();
+
+    // The full-screen show is not kept out by hacks, and a key ends it alone.
+    const std::vector<uint32_t> screen = rendered(kWidth, kHeight);
+    auto full = start({"/s", "--show", show_});
+    EXPECT_EQ(waitForPicture(client_->Root(), kWidth, kHeight, screen), 0u) << full->Stderr();
+    EXPECT_EQ(client_->FindTopLevel(kWindowName).size(), 1u) << full->Stderr();
+    client_->PressKey("Escape");
+    EXPECT_EQ(full->Wait(), 0) << full->Stderr();
+    EXPECT_EQ(waitForPicture(right, 200, 150, rightPicture), 0u) << "the hacks play on";
+    EXPECT_TRUE(ProcessRunning(first->Pid()));
+
+    for (auto* hack : {first.get(), second.get()}) {
+        hack->Signal(SIGTERM);
+        EXPECT_EQ(hack->Wait(), 0) << hack->Stderr();
+    }
+    EXPECT_TRUE(workFiles().empty());
+    // --show plays a file without making it the current show.
+    ScopedEnv config("XDG_CONFIG_HOME", (dir_.path() / "config").string());
+    TRegManage settings;
+    settings.init("rororade");
+    EXPECT_EQ(settings.readString("main", "filename0", "(none)"), "(none)");
+}
+
+TEST_F(LurvaX11, AHackFollowsItsWindowsSize)
+{
+    const ::Window window = client_->CreateWindow(10, 10, 320, 240);
+    auto hack = start({"--window-id", hex(window), "--show", show_});
+    ASSERT_EQ(waitForPicture(window, 320, 240, rendered(320, 240)), 0u) << hack->Stderr();
+    // Larger, then smaller than at the start, as a settings preview does.
+    for (const auto& [width, height] : {std::pair{400, 300}, std::pair{160, 120}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        XResizeWindow(client_->get(), window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        XSync(client_->get(), False);
+        EXPECT_EQ(waitForPicture(window, width, height, rendered(width, height)), 0u) << hack->Stderr();
+    }
+    hack->Signal(SIGTERM);
+    EXPECT_EQ(hack->Wait(), 0) << hack->Stderr();
+}
+
+TEST_F(LurvaX11, AWindowThatCannotBeUsedIsAnErrorWithStatusOne)
+{
+    const ::Window gone = client_->CreateWindow(0, 0, 20, 20);
+    XDestroyWindow(client_->get(), gone);
+    XSync(client_->get(), False);
+    struct Row {
+        std::vector<std::string> arguments;
+        std::vector<std::string> environment;
+        std::string said;
+    };
+    const Row rows[] = {
+        {{"--window-id", hex(gone)}, {}, "there is no window " + hex(gone)},
+        {{"--root"}, {"XSCREENSAVER_WINDOW=" + hex(gone)}, "there is no window " + hex(gone)},
+        {{"--window-id", "nope"}, {}, "'nope' given with --window-id is not a window id"},
+        {{"--window-id", ""}, {}, "--window-id needs a window id"},
+        {{"--window-id="}, {}, "--window-id needs a window id"},
+        {{show_, "--window-id"}, {}, "--window-id needs a window id"},
+        {{"--window-id", "0x400001"}, {"DISPLAY="}, "no display to find the window in"},
+        {{"-root"}, {"DISPLAY="}, "no display to find the window in"},
+    };
+    for (const Row& row : rows) {
+        std::string shown;
+        for (const auto& a : row.arguments)
+            shown += "'" + a + "' ";
+        SCOPED_TRACE(shown);
+        auto show = start(row.arguments, row.environment);
+        EXPECT_EQ(show->Wait(), 1) << show->Stderr();
+        EXPECT_NE(show->Stderr().find("lurva: error: " + row.said), std::string::npos) << show->Stderr();
+        EXPECT_TRUE(client_->FindTopLevel(kWindowName).empty()) << "no full-screen show instead";
+    }
+}
+
+TEST_F(LurvaX11, TheDaemonsSettingsFileGivesACommandLineThatPlays)
+{
+    // What the daemon's settings GUI puts together from lurva.xml: the
+    // command's argument, then each setting's, "%" standing for the value.
+    std::ifstream xml(std::string(LURVA_SOURCE_DIR) + "/data/xscreensaver/lurva.xml");
+    std::stringstream text;
+    text << xml.rdbuf();
+    const std::string description = text.str();
+    std::vector<std::string> arguments;
+    const std::regex argument(R"re(\barg(-set)?="([^"]*)")re");
+    for (auto it = std::sregex_iterator(description.begin(), description.end(), argument);
+         it != std::sregex_iterator(); ++it) {
+        std::istringstream words((*it)[2].str());
+        for (std::string word; words >> word;)
+            arguments.push_back(word == "%" ? show_ : word);
+    }
+    ASSERT_FALSE(arguments.empty());
+    EXPECT_EQ(arguments.front(), "--root");
+    // One scale of the choice, the one that leaves the pixels as they are.
+    std::vector<std::string> chosen;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--scale" && i + 1 < arguments.size() && arguments[i + 1] != "1") {
+            ++i;
+            continue;
+        }
+        chosen.push_back(arguments[i]);
+    }
+    EXPECT_EQ(chosen, (std::vector<std::string>{"--root", "--show", show_, "--scale", "1", "--sound"}));
+
+    const ::Window window = client_->CreateWindow(20, 30, 320, 240);
+    auto hack = start(chosen, {"XSCREENSAVER_WINDOW=" + hex(window)});
+    EXPECT_EQ(waitForPicture(window, 320, 240, rendered(320, 240)), 0u) << hack->Stderr();
+    hack->Signal(SIGTERM);
+    EXPECT_EQ(hack->Wait(), 0) << hack->Stderr();
 }

@@ -6,7 +6,9 @@
 #include <fstream>
 #include <set>
 
+#include "config/CLurvaSettings.h"
 #include "config/CRegManage.h"
+#include "platform/Registry.h"
 #include "platform/IniFiles.h"
 #include "platform/SysUtils.h"
 #include "shell/ShowFixtures.h"
@@ -700,4 +702,127 @@ TEST_F(MainFormMusicTest, AReportAfterClosingPlaysNothing)
     run.app().ProcessMessages();
     EXPECT_EQ(music_.log().commands.size(), commands);
     EXPECT_FALSE(music_.log().playing());
+}
+
+// ---- In a host's window ----
+
+TEST_F(MainFormTest, AHostsWindowResizedIsLaidOutAsAFreshShowOfTheNewSize)
+{
+    TBitmap quad(2, 2);
+    quad.Canvas().SetPixel(0, 0, 0x000011);
+    quad.Canvas().SetPixel(1, 0, 0x000022);
+    quad.Canvas().SetPixel(0, 1, 0x000033);
+    quad.Canvas().SetPixel(1, 1, 0x000044);
+    const std::string quadFile = writeBitmapFile(temp_.path() / "quad.bmp", quad);
+    // A stretched background and a character walking the grid: both depend on the size.
+    auto show = [&] {
+        return showOf([&](TCharactorList& list) {
+            list.getSetting().setBackMode(kBackModeStretch);
+            list.getSetting().setBackFile(quadFile);
+            setPath(addOpaque(list, {0xFF0000}, 12, 8), [](int e) { return gridCell(e); });
+        });
+    };
+    for (const auto& [width, height] : {std::pair{480, 300}, std::pair{200, 150}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        THeadlessPicture afterResize;
+        {
+            ShowRun resized(show(), 320, 200, {"lurva"}, std::nullopt, TMainForm::TStepComposition::Incremental, {},
+                            true);
+            resized.steps(3);
+            resized.backend().ResizeHostWindow(width, height);
+            resized.steps(1);
+            EXPECT_EQ(resized.form().getTickCount(), 4) << "the show goes on where it was";
+            afterResize = resized.picture();
+        }
+        ShowRun fresh(show(), width, height);
+        fresh.steps(4);
+        ASSERT_EQ(afterResize.Width, width);
+        ASSERT_EQ(afterResize.Height, height);
+        EXPECT_EQ(afterResize.Pixels, fresh.picture().Pixels) << "one step after the resize";
+    }
+}
+
+#ifndef _WIN32
+// On Windows "System.ini" is the system's own file.
+TEST_F(MainFormTest, AShowGivenWithTheShowOptionPlaysWithoutBecomingTheCurrentOne)
+{
+    {
+        TRegManage store;
+        store.init("rororade");
+        store.writeString("main", "filename0", "/shows/earlier.sdt");
+    }
+    std::ofstream(temp_.path() / "given.sdt") << "QDsm";
+    std::ofstream(temp_.path() / "argument.sdt") << "QDsm";
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(temp_.path());
+    std::string askedFor;
+    {
+        TShowOptions options;
+        options.showFile = "given.sdt";
+        ShowRun run([&](const std::string& fileName, TCharactorList&) {
+            askedFor = fileName;
+            return true;
+        }, 320, 200, {"lurva", "argument.sdt"}, std::nullopt, TMainForm::TStepComposition::Incremental, options);
+        EXPECT_TRUE(run.form().isRunning());
+    }
+    std::filesystem::current_path(before);
+    EXPECT_EQ(askedFor, (temp_.path() / "given.sdt").string());
+    EXPECT_EQ(storedFileName(), "/shows/earlier.sdt");
+    EXPECT_FALSE(std::filesystem::exists(systemIni()));
+}
+#endif
+
+TEST_F(MainFormMusicTest, HostsWindowsAreSilentUnlessAskedAndMuteSilencesEveryShow)
+{
+    struct Row {
+        const char* how;
+        bool hosted;
+        bool sound;
+        bool muteOption;
+        bool muteSetting;
+        bool plays;
+    };
+    const Row rows[] = {
+        {"full screen", false, false, false, false, true},
+        {"in a host's window", true, false, false, false, false},
+        {"in a host's window with --sound", true, true, false, false, true},
+        {"full screen with --mute", false, false, true, false, false},
+        {"full screen, muted by the setting", false, false, false, true, false},
+        {"--sound, muted by the setting", true, true, false, true, false},
+        {"--sound and --mute", true, true, true, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        {
+            TRegistry registry;
+            ASSERT_TRUE(registry.OpenKey(TLurvaSettings::kKey, true));
+            registry.WriteInteger("mute", row.muteSetting ? 1 : 0);
+        }
+        music_.log().commands.clear();
+        TShowOptions options;
+        options.sound = row.sound;
+        options.mute = row.muteOption;
+        ShowRun run(musicShow(), 320, 200, {"lurva"}, std::nullopt, TMainForm::TStepComposition::Incremental, options,
+                    row.hosted);
+        EXPECT_TRUE(run.form().isRunning());
+        if (row.plays)
+            EXPECT_EQ(music_.log().commands, (std::vector<std::string>{"open " + copied() + " sequencer", "play"}));
+        else
+            EXPECT_TRUE(music_.log().commands.empty());
+    }
+}
+
+TEST_F(MainFormMusicTest, TheVolumeSettingIsGivenToThePlayerBeforeItOpens)
+{
+    for (const int32_t volume : {40, 0}) {
+        {
+            TRegistry registry;
+            ASSERT_TRUE(registry.OpenKey(TLurvaSettings::kKey, true));
+            registry.WriteInteger("volume", volume);
+        }
+        music_.log().commands.clear();
+        ShowRun run(musicShow());
+        EXPECT_EQ(music_.log().commands, (std::vector<std::string>{"volume " + std::to_string(volume),
+                                                                   "open " + copied() + " sequencer", "play"}));
+    }
 }

@@ -95,11 +95,13 @@ public:
     ShowRun(TMainForm::TShowLoader loader, int width = 800, int height = 600,
             std::vector<std::string> arguments = {"lurva"}, std::optional<THeadlessPicture> desktop = std::nullopt,
             TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental,
+            TShowOptions options = {}, bool hosted = false,
             TMainForm::TPlacement placement = TMainForm::TPlacement::FullScreen)
     {
         auto backend = std::make_unique<THeadlessBackend>();
         backend_ = backend.get();
         backend_->SetScreenSize(width, height);
+        backend_->SetDrawsIntoHostWindow(hosted);
         if (desktop)
             backend_->SetDesktopImage(std::move(*desktop));
         app_ = std::make_unique<TApplication>(std::move(backend));
@@ -107,7 +109,8 @@ public:
         app_->SetArguments(std::move(arguments));
         // The composition is chosen before set-up: the first step may come
         // from nothing else than the window's creation.
-        form_ = &static_cast<TMainForm&>(app_->CreateForm(makeForm(std::move(loader), composition, placement)));
+        form_ = &static_cast<TMainForm&>(
+            app_->CreateForm(makeForm(std::move(loader), composition, std::move(options), placement)));
         form_->Show();
         app_->ProcessMessages();  // the first paint of the shown window
     }
@@ -130,9 +133,9 @@ public:
 
 private:
     static std::unique_ptr<TForm> makeForm(TMainForm::TShowLoader loader, TMainForm::TStepComposition composition,
-                                           TMainForm::TPlacement placement)
+        TShowOptions options, TMainForm::TPlacement placement)
     {
-        auto form = std::make_unique<TMainForm>(std::move(loader), placement);
+        auto form = std::make_unique<TMainForm>(std::move(loader), std::move(options), placement);
         form->setStepComposition(composition);
         return form;
     }

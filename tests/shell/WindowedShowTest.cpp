@@ -45,7 +45,7 @@ TMainForm::TShowLoader markerShow(std::string& askedFor, std::string& unpackedIn
 ShowRun windowed(TMainForm::TShowLoader loader, std::vector<std::string> arguments)
 {
     return ShowRun(std::move(loader), 800, 600, std::move(arguments), std::nullopt,
-                   TMainForm::TStepComposition::Incremental, TMainForm::TPlacement::Windowed);
+                   TMainForm::TStepComposition::Incremental, {}, false, TMainForm::TPlacement::Windowed);
 }
 
 }  // namespace

@@ -174,3 +174,23 @@ TEST_F(OpenTune, OnlyTheSuccessfulReportOfTheOpenDeviceEndsThePlayOnce)
     SendMessageW(player.notifyWindow(), MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, player.deviceId());
     EXPECT_EQ(reopened, 1);
 }
+
+// MCI's volume command: the device takes it, or refuses it and plays on at
+// its own level, saying so; a piece opened later is asked again.
+TEST_F(OpenTune, TheVolumeGoesToTheDeviceAndARefusalLeavesItPlaying)
+{
+    testing::internal::CaptureStderr();
+    player.setVolume(40);
+    const MCIERROR answer = player.volumeError();
+    const std::string said = testing::internal::GetCapturedStderr();
+    RecordProperty("device_answer", said.empty() ? std::string("taken") : said);
+    EXPECT_EQ(said.empty(), answer == 0) << said;
+    EXPECT_EQ(failureOf([&] { player.play({}); }), "");
+    EXPECT_TRUE(player.canPlay());
+
+    player.close();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(failureOf([&] { player.open(path, dtSequencer); }), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), said);
+    EXPECT_EQ(player.volumeError(), answer);
+}
