@@ -103,6 +103,9 @@ void TMainForm::FormCreate()
         createWindowed();
         return;
     }
+    // A host may run one copy per monitor, each unpacking its show.
+    if (Application != nullptr && Application->Backend().DrawsIntoHostWindow())
+        usePrivateWorkDir("lurva-hack-");
     TRegManage& settings = Data->regManage();
 
     const std::string argument = Application != nullptr ? Application->ParamStr(1) : std::string();
@@ -142,16 +145,21 @@ void TMainForm::FormCreate()
     tmrMain->SetEnabled(true);
 }
 
-void TMainForm::createWindowed()
+void TMainForm::usePrivateWorkDir(const std::string& prefix)
 {
     // A work directory of its own: a screen saver or another window that
-    // closes empties the shared one, music files included. Without one the
-    // shared directory serves.
-    if (const auto dir = CreateUniqueTempDirectory("lurva-window-")) {
+    // closes empties the shared one, music files included, also while this
+    // show is still unpacking. Without one the shared directory serves.
+    if (const auto dir = CreateUniqueTempDirectory(prefix)) {
         privateWorkDir_ = IncludeTrailingPathDelimiter(*dir);
         previousWorkDirOverride_ = getWorkDirOverride();
         setWorkDirOverride(privateWorkDir_);
     }
+}
+
+void TMainForm::createWindowed()
+{
+    usePrivateWorkDir("lurva-window-");
     const std::string argument = Application != nullptr ? Application->ParamStr(2) : std::string();
     const std::string fileName =
         !argument.empty() ? ExpandFileName(argument) : Data->regManage().readString(kKey, "filename0", "");

@@ -83,6 +83,7 @@ private:
     void composeBackground();
     void startMusic();
     void createWindowed();
+    void usePrivateWorkDir(const std::string& prefix);
     void removePrivateWorkDir();
     bool musicWanted() const;
 
