@@ -13,6 +13,8 @@ build_packages=(
   libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev libgtk-3-dev
   libasound2-dev
   clang libclang-rt-14-dev libfuzzer-14-dev
+  # Scaled desktops and several monitors: the RandR 1.5 monitors of the X server.
+  libxrandr-dev
 )
 # What lurva and sdtool use at run time beyond the libraries they link.
 runtime_packages=(
@@ -30,6 +32,9 @@ runtime_packages=(
 )
 test_packages=(
   xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
+  # Scaled desktops and several monitors: xrdb and xrandr (x11-xserver-utils
+  # above) set them up on Xvfb; bench/lurva-figures.sh reads memory with pmap.
+  procps
   # The include check of the layers (tests/CheckIncludes.py).
   python3
 )

@@ -3,15 +3,19 @@
 #include "shell/CMain.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "config/CData.h"
+#include "config/CLurvaSettings.h"
 #include "datafile/CFileManage.h"
 #include "model/CCharactorList.h"
 #include "platform/Graphics.h"
 #include "platform/IniFiles.h"
 #include "platform/MPlayer.h"
 #include "platform/SysUtils.h"
+#include "shell/CMonitorForm.h"
+#include "shell/CScreenLayout.h"
 
 namespace {
 
@@ -34,6 +38,56 @@ void reportUnplayable(const std::string& fileName)
     else
         std::fprintf(stderr, "lurva: cannot play %s: %s\n", fileName.c_str(), describeLoadFailure(fileName).c_str());
     std::fflush(stderr);
+}
+
+// The scale LURVA_SCALE asks for, else the setting's; none: the desktop's.
+std::optional<int> requestedScale(const TLurvaSettings& settings)
+{
+    if (const char* text = std::getenv("LURVA_SCALE"); text != nullptr && *text != '\0') {
+        if (const std::optional<int> scale = TLurvaSettings::parseScale(text))
+            return scale;
+        std::fprintf(stderr, "lurva: LURVA_SCALE=%s is ignored: a whole number from 1 to 16\n", text);
+        std::fflush(stderr);
+    }
+    return settings.scale();
+}
+
+// The monitors and scale the show is laid out for; at least the primary.
+std::vector<TScreenPlacement> screenPlacements()
+{
+    const TLurvaSettings settings;
+    std::vector<TMonitor> monitors;
+    if (Application != nullptr)
+        monitors = Application->Monitors();
+    std::vector<TScreenPlacement> placements = LayOutScreens(monitors, requestedScale(settings),
+        settings.primaryMonitorOnly() ? TMonitorUse::PrimaryOnly : TMonitorUse::All);
+    if (placements.empty())
+        placements.push_back(TScreenPlacement{});
+    return placements;
+}
+
+// The desktop under a monitor, as the show's background of that monitor's
+// show size: at a scale above 1 each show pixel takes the top-left pixel of
+// its square, so the picture stays one picture at the show's size.
+void copyDesktop(TBitmap& back, const TScreenPlacement& placement)
+{
+    if (Application == nullptr)
+        return;
+    const TMonitor& monitor = placement.Monitor;
+    if (placement.Scale <= 1) {
+        Application->CopyDesktop(back, monitor.Left, monitor.Top);
+        return;
+    }
+    TBitmap full(monitor.Width, monitor.Height);
+    if (!Application->CopyDesktop(full, monitor.Left, monitor.Top))
+        return;
+    const int scale = placement.Scale;
+    for (int y = 0; y < back.Height() && y * scale < full.Height(); ++y) {
+        const uint32_t* in = full.ScanLine(y * scale);
+        uint32_t* out = back.ScanLine(y);
+        for (int x = 0; x < back.Width() && x * scale < full.Width(); ++x)
+            out[x] = in[x * scale];
+    }
 }
 
 }  // namespace
@@ -79,16 +133,35 @@ void TMainForm::FormCreate()
     TRegManage& settings = Data->regManage();
 
     const std::string argument = Application != nullptr ? Application->ParamStr(1) : std::string();
-    const TScreenSize screen = Application != nullptr ? Application->Screen() : TScreenSize{};
-    Left = 0;
-    Top = 0;
-    Width = screen.Width;
-    Height = screen.Height;
+    // The primary monitor at the show's size, which a scaled desktop divides
+    // by its scale; the window goes exactly over the monitor.
+    const std::vector<TScreenPlacement> screens = screenPlacements();
+    primaryPlacement_ = screens.front();
+    Position = TPosition::poDesigned;
+    Left = primaryPlacement_.Monitor.Left;
+    Top = primaryPlacement_.Monitor.Top;
+    Width = primaryPlacement_.Monitor.Width;
+    Height = primaryPlacement_.Monitor.Height;
+    PixelScale = primaryPlacement_.Scale;
     BringToFront();
 
-    drawBitmap = std::make_unique<TBitmap>(screen.Width, screen.Height);
-    backBitmap = std::make_unique<TBitmap>(screen.Width, screen.Height);
+    drawBitmap = std::make_unique<TBitmap>(primaryPlacement_.ShowWidth, primaryPlacement_.ShowHeight);
+    backBitmap = std::make_unique<TBitmap>(primaryPlacement_.ShowWidth, primaryPlacement_.ShowHeight);
     charactorList = std::make_unique<TCharactorList>();
+
+    // Every other monitor is covered too, by a show of its own size or black;
+    // input on any of them is input to this window.
+    if (Application != nullptr) {
+        for (size_t i = 1; i < screens.size(); ++i) {
+            TMonitorForm::TInput input;
+            input.End = [this] {
+                if (!closed_)
+                    Close();
+            };
+            input.MouseMove = [this](TShiftState shift, int x, int y) { FormMouseMove(shift, x, y); };
+            monitors_.push_back(&Application->CreateForm<TMonitorForm>(screens[i], std::move(input)));
+        }
+    }
 
     // Started with a data file: it plays, and when it loads, the program
     // becomes the system's screen saver with that file as the current show.
@@ -98,6 +171,7 @@ void TMainForm::FormCreate()
     const std::string fileName = given ? ExpandFileName(argument) : settings.readString(kKey, "filename0", "");
     if (!loader_ || !loader_(fileName, *charactorList)) {
         reportUnplayable(fileName);
+        showMonitors();
         return;  // Idle
     }
     if (given) {
@@ -105,17 +179,28 @@ void TMainForm::FormCreate()
         settings.writeString(kKey, "filename0", fileName);
     }
 
-    composeBackground();
-    startMusic();
+    composeBackground(*backBitmap, primaryPlacement_);
+    for (TMonitorForm* monitor : monitors_)
+        if (!monitor->placement().Black)
+            composeBackground(monitor->backBitmap(), monitor->placement());
+    showMonitors();
+    // The synthesizer's sound font takes longer to load than the rest of the
+    // set-up together: the music starts once the window has been painted.
+    musicPending_ = true;
     if (Application != nullptr)
         Application->ShowCursor(false);
     tmrMain->SetEnabled(true);
 }
 
-void TMainForm::composeBackground()
+void TMainForm::showMonitors()
+{
+    for (TMonitorForm* monitor : monitors_)
+        monitor->Show();
+}
+
+void TMainForm::composeBackground(TBitmap& back, const TScreenPlacement& placement)
 {
     const TSetting& setting = charactorList->getSetting();
-    TBitmap& back = *backBitmap;
     TCanvas& canvas = back.Canvas();
     const int width = back.Width();
     const int height = back.Height();
@@ -126,10 +211,9 @@ void TMainForm::composeBackground()
         canvas.Rectangle(0, 0, width, height);
         break;
     case kBackModeDesktop:
-        // The window is not shown yet: this is the desktop as the show found
+        // The windows are not shown yet: this is the desktop as the show found
         // it. Without an image (the backend says why) it stays as created.
-        if (Application != nullptr)
-            Application->CopyDesktop(back);
+        copyDesktop(back, placement);
         break;
     case kBackModeStretch:
         if (const TGraphic* graphic = setting.getBackGraphic())
@@ -174,8 +258,9 @@ void TMainForm::tmrMainTimer()
     const uint32_t interval = tmrMain->Interval() > 0 ? tmrMain->Interval() : kTimerInterval;
     const uint32_t ticksPerLoop = charactorList->getLoopTime() * 1000u / interval;
 
-    const auto frames = framesForStep(*charactorList, loopTick, frameCounter, Width, Height);
-    if (composition_ == TStepComposition::WholeScreen) {
+    const bool wholeScreen = composition_ == TStepComposition::WholeScreen;
+    const auto frames = framesForStep(*charactorList, loopTick, frameCounter, drawBitmap->Width(), drawBitmap->Height());
+    if (wholeScreen) {
         renderReference(*drawBitmap, *backBitmap, frames);
         painter_.reset();
         lastPresented_.assign(1, TRect{0, 0, drawBitmap->Width(), drawBitmap->Height()});
@@ -183,6 +268,13 @@ void TMainForm::tmrMainTimer()
         lastPresented_ = painter_.paint(*drawBitmap, *backBitmap, frames);
     }
     Present(*drawBitmap, lastPresented_);
+    startPendingMusic();  // a window that was never painted
+    for (TMonitorForm* monitor : monitors_) {
+        const TScreenPlacement& placement = monitor->placement();
+        if (!placement.Black && !monitor->Closed())
+            monitor->step(framesForStep(*charactorList, loopTick, frameCounter, placement.ShowWidth, placement.ShowHeight),
+                wholeScreen);
+    }
 
     // A loop of no length stays at path entry 0.
     loopTick = ticksPerLoop == 0 ? 0 : static_cast<int32_t>((static_cast<uint32_t>(loopTick) + 1u) % ticksPerLoop);
@@ -208,6 +300,15 @@ void TMainForm::FormPaint()
 {
     if (!closed_ && drawBitmap)
         Present(*drawBitmap, {0, 0, drawBitmap->Width(), drawBitmap->Height()});
+    startPendingMusic();
+}
+
+void TMainForm::startPendingMusic()
+{
+    if (!musicPending_ || closed_)
+        return;
+    musicPending_ = false;
+    startMusic();
 }
 
 void TMainForm::FormKeyDown(uint16_t /*key*/, TShiftState /*shift*/)
@@ -252,6 +353,8 @@ void TMainForm::mdpBGMNotify()
 void TMainForm::FormClose()
 {
     closed_ = true;
+    for (TMonitorForm* monitor : monitors_)
+        monitor->Close();
     if (Application != nullptr)
         Application->ShowCursor(true);
     tmrMain->SetEnabled(false);

@@ -10,11 +10,13 @@
 
 #include "platform/Forms.h"
 #include "shell/CScenePainter.h"
+#include "shell/CScreenLayout.h"
 
 class TBitmap;
 class TCharactorList;
 class TData;
 class TMediaPlayer;
+class TMonitorForm;
 
 class TMainForm : public TForm {
 public:
@@ -48,6 +50,10 @@ public:
     const TBitmap* getBackBitmap() const { return backBitmap.get(); }
     // What the last step gave the window: the changed rectangles.
     const std::vector<TRect>& getLastPresented() const { return lastPresented_; }
+    // The windows on the other monitors, in the order of their placements.
+    const std::vector<TMonitorForm*>& getMonitorForms() const { return monitors_; }
+    // Where this window went and the size the show is laid out at.
+    const TScreenPlacement& getPlacement() const { return primaryPlacement_; }
 
 protected:
     void FormCreate() override;
@@ -61,8 +67,10 @@ protected:
     void mdpBGMNotify();
 
 private:
-    void composeBackground();
+    void composeBackground(TBitmap& back, const TScreenPlacement& placement);
+    void showMonitors();
     void startMusic();
+    void startPendingMusic();
 
     std::unique_ptr<TTimer> tmrMain;
     std::unique_ptr<TMediaPlayer> mdpBGM;
@@ -81,11 +89,17 @@ private:
     int32_t frameCounter = 0;
     int32_t mouseMoveCount = 0;
 
+    TScreenPlacement primaryPlacement_;
+    // Owned by the application, which keeps closed forms until it ends.
+    std::vector<TMonitorForm*> monitors_;
+
     TShowLoader loader_;
     std::unique_ptr<TData> data_;  // the process-wide Data, while this window owns it
     TScenePainter painter_;
     TStepComposition composition_ = TStepComposition::Incremental;
     std::vector<TRect> lastPresented_;
+    // Set up with a tune that has not been started yet.
+    bool musicPending_ = false;
     // Set by FormClose: events still queued then do nothing.
     bool closed_ = false;
 };

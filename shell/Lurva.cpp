@@ -33,10 +33,14 @@ Environment:
   LURVA_WINDOW_DIR            where running copies find each other's windows
                               (default $XDG_RUNTIME_DIR/lurva-windows)
   XSCREENSAVER_WINDOW         the window a hack draws into
+  LURVA_SCALE=N               show each pixel as N x N (1 to 16); overrides
+                              the scale setting and the desktop's (Xft.dpi)
   XDG_CONFIG_HOME             where the settings live (default ~/.config)
 
 Settings: $XDG_CONFIG_HOME/lurva/registry.reg (a REGEDIT4 text file) and
-$XDG_CONFIG_HOME/lurva/System.ini. Files unpacked from a show go to
+$XDG_CONFIG_HOME/lurva/System.ini; Lurva's own settings ("scale"=N or
+"auto", "monitors"="all" or "primary") are in its key
+HKEY_CURRENT_USER\Software\Lurva there. Files unpacked from a show go to
 $XDG_RUNTIME_DIR/lurva (else ${TMPDIR:-/tmp}/lurva-<uid>) and are deleted
 when it ends.
 

@@ -94,11 +94,13 @@ class ShowRun {
 public:
     ShowRun(TMainForm::TShowLoader loader, int width = 800, int height = 600,
             std::vector<std::string> arguments = {"lurva"}, std::optional<THeadlessPicture> desktop = std::nullopt,
-            TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental)
+            TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental,
+            std::vector<TMonitor> monitors = {})
     {
         auto backend = std::make_unique<THeadlessBackend>();
         backend_ = backend.get();
         backend_->SetScreenSize(width, height);
+        backend_->SetMonitors(std::move(monitors));
         if (desktop)
             backend_->SetDesktopImage(std::move(*desktop));
         app_ = std::make_unique<TApplication>(std::move(backend));
@@ -160,6 +162,7 @@ protected:
 
     TempDir temp_;
     ScopedEnv config_{"XDG_CONFIG_HOME", (temp_.path() / "config").string()};
+    ScopedEnv scale_{"LURVA_SCALE", std::nullopt};
     MediaPlayerRecorder music_;
 };
 
