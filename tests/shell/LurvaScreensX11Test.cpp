@@ -185,8 +185,10 @@ TEST_F(LurvaScreensX11, TwoMonitorsOfDifferentSizesEachShowTheShowAndAKeyEndsBot
     // At 200 % each monitor's show is laid out at half its size.
     ASSERT_EQ(onDisplay("sh -c 'echo Xft.dpi: 192 | xrdb -merge'"), 0);
     {
+        const std::vector<uint32_t> scaledA = rendered(400, 300, 2);
+        const std::vector<uint32_t> scaledB = rendered(320, 240, 2);
         auto show = start({show_});
-        EXPECT_EQ(waitForAreas({{a, rendered(400, 300, 2)}, {b, rendered(320, 240, 2)}}), 0u) << show->Stderr();
+        EXPECT_EQ(waitForAreas({{a, scaledA}, {b, scaledB}}), 0u) << show->Stderr();
         client_->ClickButton(1);
         EXPECT_EQ(show->Wait(), 0) << show->Stderr();
     }
