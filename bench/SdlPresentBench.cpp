@@ -2,6 +2,7 @@
 // whole screen against the changed rectangles only. Needs an X display of the
 // size to measure, e.g.
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/bench_sdl_present
+//   xvfb-run -a -s "-screen 0 3840x2160x24" build/bench/bench_sdl_present --benchmark_filter=Scaled
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -100,8 +101,30 @@ void presentRectangles(benchmark::State& state)
     state.SetLabel(together ? "one call" : "a call each");
 }
 
+// The same rectangles on a desktop scaled by range(2): the show is laid out
+// at the screen's size divided by the scale and every pixel presented as a
+// square; arguments: number of rectangles, side (in show pixels), scale.
+void presentRectanglesScaled(benchmark::State& state)
+{
+    Screen& s = screen();
+    if (!s.form) {
+        state.SkipWithError("no DISPLAY");
+        return;
+    }
+    const int scale = static_cast<int>(state.range(2));
+    const TBitmap small(s.picture->Width() / scale, s.picture->Height() / scale);
+    const auto rects = spread(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), small.Width(),
+        small.Height());
+    s.form->PixelScale = scale;
+    for (auto _ : state)
+        s.form->Present(small, rects);
+    s.form->PixelScale = 1;
+    state.SetLabel("scale " + std::to_string(scale));
+}
+
 }  // namespace
 
+BENCHMARK(presentRectanglesScaled)->Args({10, 64, 1})->Args({10, 64, 2})->Args({10, 64, 3})->Unit(benchmark::kMicrosecond);
 BENCHMARK(presentWholeScreen)->Unit(benchmark::kMillisecond);
 BENCHMARK(presentRectangles)
     ->Args({1, 64, 1})

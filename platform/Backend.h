@@ -31,6 +31,16 @@ struct TScreenSize {
     int Height = 0;
 };
 
+// One monitor of the desktop, in the desktop's physical pixels.
+struct TMonitor {
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+    bool Primary = false;
+    int Dpi = 0;  // the desktop's scale as dots per inch (96 is 100 %); 0 when not known
+};
+
 // The native side of one form. Made when the form is created, before its
 // FormCreate runs (from then on the class-name lookup finds it), shown when
 // the message loop starts, destroyed when the form closes.
@@ -90,8 +100,11 @@ public:
     virtual void ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind) = 0;
     virtual void ShowHelp(const std::string& helpFile, int context) = 0;
     virtual TScreenSize ScreenSize() = 0;
+    // The monitors the desktop spans; by default one, of ScreenSize, at 96 dpi.
+    virtual std::vector<TMonitor> Monitors();
     virtual void SetCursorVisible(bool visible) = 0;
-    // Copies the desktop as it looks now, from the screen's (0, 0), into dest
-    // at (0, 0) at dest's size. False (dest untouched) when there is no image.
-    virtual bool CopyDesktop(TBitmap& dest) = 0;
+    // Copies the desktop as it looks now, from the desktop's (left, top) (the
+    // corner of a monitor), into dest at (0, 0) at dest's size. False (dest
+    // untouched) when there is no image.
+    virtual bool CopyDesktop(TBitmap& dest, int left, int top) = 0;
 };

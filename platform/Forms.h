@@ -57,6 +57,9 @@ public:
     int Top = 0;
     int Width = 320;
     int Height = 240;
+    // Each pixel of a presented bitmap is shown as a PixelScale x PixelScale
+    // square of the window (whose bounds above are the window's own pixels).
+    int PixelScale = 1;
     int HelpContext = 0;  // the help topic of the form, 0 for none
 
     // Shows the window (the message loop does this for the main form).
@@ -201,7 +204,8 @@ public:
     int ShowCursor(bool show);
     TScreenSize Screen() { return backend_->ScreenSize(); }
     bool WindowClassExists(const std::string& className) { return backend_->WindowClassExists(className); }
-    bool CopyDesktop(TBitmap& dest) { return backend_->CopyDesktop(dest); }
+    std::vector<TMonitor> Monitors() { return backend_->Monitors(); }
+    bool CopyDesktop(TBitmap& dest, int left = 0, int top = 0) { return backend_->CopyDesktop(dest, left, top); }
 
     int64_t NowMs() { return backend_->NowMs(); }
     // When the next timer tick is due; none when no timer runs.

@@ -32,4 +32,12 @@ void BlendRow(uint32_t* out, const uint32_t* src, const uint32_t* under, const u
 // nothing done) for any other operation.
 bool RopRow(uint32_t rop, uint32_t* dest, const uint32_t* src, size_t count);
 
+// Copies the block [left, right) x [top, bottom) of src enlarged scale times
+// into dest: source pixel (x, y) becomes the scale x scale square at
+// (x * scale, y * scale), clipped to destWidth x destHeight (nearest
+// neighbour: the pictures stay sharp). set is ORed into every word written
+// (an opaque alpha byte for a surface that has one). Pitches are in words.
+void EnlargeBlock(const uint32_t* src, ptrdiff_t srcPitch, int left, int top, int right, int bottom, int scale,
+                  uint32_t* dest, ptrdiff_t destPitch, int destWidth, int destHeight, uint32_t set);
+
 }  // namespace Raster

@@ -16,6 +16,8 @@ build_packages=(
   # make package: CPack's Debian generator works out the dependencies with
   # dpkg-shlibdeps.
   dpkg-dev
+  # Scaled desktops and several monitors: the RandR 1.5 monitors of the X server.
+  libxrandr-dev
 )
 # What lurva and sdtool use at run time beyond the libraries they link.
 runtime_packages=(
@@ -33,6 +35,9 @@ runtime_packages=(
 )
 test_packages=(
   xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
+  # Scaled desktops and several monitors: xrdb and xrandr (x11-xserver-utils
+  # above) set them up on Xvfb; bench/lurva-figures.sh reads memory with pmap.
+  procps
   # The include check of the layers (tests/CheckIncludes.py).
   python3
   # The installed tree and the package (tests/install): lintian, the desktop

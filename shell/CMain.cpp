@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "config/CData.h"
@@ -15,6 +16,8 @@
 #include "platform/IniFiles.h"
 #include "platform/MPlayer.h"
 #include "platform/SysUtils.h"
+#include "shell/CMonitorForm.h"
+#include "shell/CScreenLayout.h"
 
 namespace {
 
@@ -37,6 +40,65 @@ void reportUnplayable(const std::string& fileName)
     else
         std::fprintf(stderr, "lurva: cannot play %s: %s\n", fileName.c_str(), describeLoadFailure(fileName).c_str());
     std::fflush(stderr);
+}
+
+// The scale LURVA_SCALE asks for, else the setting's; none: the desktop's.
+std::optional<int> requestedScale(const TLurvaSettings& settings)
+{
+    if (const char* text = std::getenv("LURVA_SCALE"); text != nullptr && *text != '\0') {
+        if (const std::optional<int> scale = TLurvaSettings::parseScale(text))
+            return scale;
+        std::fprintf(stderr, "lurva: LURVA_SCALE=%s is ignored: a whole number from 1 to 16\n", text);
+        std::fflush(stderr);
+    }
+    return settings.scale();
+}
+
+// The monitors and scale the show is laid out for; at least the primary.
+std::vector<TScreenPlacement> screenPlacements()
+{
+    const TLurvaSettings settings;
+    std::vector<TMonitor> monitors;
+    if (Application != nullptr)
+        monitors = Application->Monitors();
+    std::vector<TScreenPlacement> placements = LayOutScreens(monitors, requestedScale(settings),
+        settings.primaryMonitorOnly() ? TMonitorUse::PrimaryOnly : TMonitorUse::All);
+    if (placements.empty())
+        placements.push_back(TScreenPlacement{});
+    return placements;
+}
+
+// The desktop under a monitor, as the show's background of that monitor's
+// show size: at a scale above 1 each show pixel takes the top-left pixel of
+// its square, so the picture stays one picture at the show's size.
+void copyDesktop(TBitmap& back, const TScreenPlacement& placement)
+{
+    if (Application == nullptr)
+        return;
+    const TMonitor& monitor = placement.Monitor;
+    if (placement.Scale <= 1) {
+        Application->CopyDesktop(back, monitor.Left, monitor.Top);
+        return;
+    }
+    TBitmap full(monitor.Width, monitor.Height);
+    if (!Application->CopyDesktop(full, monitor.Left, monitor.Top))
+        return;
+    const int scale = placement.Scale;
+    for (int y = 0; y < back.Height() && y * scale < full.Height(); ++y) {
+        const uint32_t* in = full.ScanLine(y * scale);
+        uint32_t* out = back.ScanLine(y);
+        for (int x = 0; x < back.Width() && x * scale < full.Width(); ++x)
+            out[x] = in[x * scale];
+    }
+}
+
+// A window of width x height of its own (a host's, or the show's in a window)
+// laid out at the scale of the monitor it stands for.
+TScreenPlacement placementOfWindow(int width, int height, const TScreenPlacement& like)
+{
+    const TMonitor window{0, 0, width, height, true, like.Monitor.Dpi};
+    const std::vector<TScreenPlacement> placements = LayOutScreens({window}, like.Scale, TMonitorUse::All);
+    return placements.empty() ? like : placements.front();
 }
 
 }  // namespace
@@ -109,16 +171,35 @@ void TMainForm::FormCreate()
     TRegManage& settings = Data->regManage();
 
     const std::string argument = Application != nullptr ? Application->ParamStr(1) : std::string();
-    const TScreenSize screen = Application != nullptr ? Application->Screen() : TScreenSize{};
-    Left = 0;
-    Top = 0;
-    Width = screen.Width;
-    Height = screen.Height;
+    // The primary monitor at the show's size, which a scaled desktop divides
+    // by its scale; the window goes exactly over the monitor.
+    const std::vector<TScreenPlacement> screens = screenPlacements();
+    primaryPlacement_ = screens.front();
+    Position = TPosition::poDesigned;
+    Left = primaryPlacement_.Monitor.Left;
+    Top = primaryPlacement_.Monitor.Top;
+    Width = primaryPlacement_.Monitor.Width;
+    Height = primaryPlacement_.Monitor.Height;
+    PixelScale = primaryPlacement_.Scale;
     BringToFront();
 
-    drawBitmap = std::make_unique<TBitmap>(screen.Width, screen.Height);
-    backBitmap = std::make_unique<TBitmap>(screen.Width, screen.Height);
+    drawBitmap = std::make_unique<TBitmap>(primaryPlacement_.ShowWidth, primaryPlacement_.ShowHeight);
+    backBitmap = std::make_unique<TBitmap>(primaryPlacement_.ShowWidth, primaryPlacement_.ShowHeight);
     charactorList = std::make_unique<TCharactorList>();
+
+    // Every other monitor is covered too, by a show of its own size or black;
+    // input on any of them is input to this window.
+    if (Application != nullptr) {
+        for (size_t i = 1; i < screens.size(); ++i) {
+            TMonitorForm::TInput input;
+            input.End = [this] {
+                if (!closed_)
+                    Close();
+            };
+            input.MouseMove = [this](TShiftState shift, int x, int y) { FormMouseMove(shift, x, y); };
+            monitors_.push_back(&Application->CreateForm<TMonitorForm>(screens[i], std::move(input)));
+        }
+    }
 
     // Started with a data file: it plays, and when it loads, the program
     // becomes the system's screen saver with that file as the current show.
@@ -131,6 +212,7 @@ void TMainForm::FormCreate()
                                                              : settings.readString(kKey, "filename0", "");
     if (!loader_ || !loader_(fileName, *charactorList)) {
         reportUnplayable(fileName);
+        showMonitors();
         return;  // Idle
     }
     if (given) {
@@ -138,8 +220,14 @@ void TMainForm::FormCreate()
         settings.writeString(kKey, "filename0", fileName);
     }
 
-    composeBackground();
-    startMusic();
+    composeBackground(*backBitmap, primaryPlacement_);
+    for (TMonitorForm* monitor : monitors_)
+        if (!monitor->placement().Black)
+            composeBackground(monitor->backBitmap(), monitor->placement());
+    showMonitors();
+    // The synthesizer's sound font takes longer to load than the rest of the
+    // set-up together: the music starts once the window has been painted.
+    musicPending_ = true;
     if (Application != nullptr)
         Application->ShowCursor(false);
     tmrMain->SetEnabled(true);
@@ -164,15 +252,20 @@ void TMainForm::createWindowed()
     const std::string fileName =
         !argument.empty() ? ExpandFileName(argument) : Data->regManage().readString(kKey, "filename0", "");
 
-    // Three quarters of the screen each way, centred: the paths are fractions
-    // of the window, the pictures keep their pixel sizes.
-    const TScreenSize screen = Application != nullptr ? Application->Screen() : TScreenSize{};
-    Width = std::max(1, screen.Width * 3 / 4);
-    Height = std::max(1, screen.Height * 3 / 4);
+    // Three quarters of the primary monitor each way, centred, at its pixel
+    // scale: the paths are fractions of the window, the pictures keep their
+    // pixel sizes.
+    const TScreenPlacement primary = screenPlacements().front();
+    const int width = std::max(1, primary.Monitor.Width * 3 / 4);
+    const int height = std::max(1, primary.Monitor.Height * 3 / 4);
+    primaryPlacement_ = placementOfWindow(width, height, primary);
+    Width = width;
+    Height = height;
+    PixelScale = primaryPlacement_.Scale;
     Caption = fileName.empty() ? std::string("Lurva") : ExtractFileName(fileName) + " - Lurva";
 
-    drawBitmap = std::make_unique<TBitmap>(Width, Height);
-    backBitmap = std::make_unique<TBitmap>(Width, Height);
+    drawBitmap = std::make_unique<TBitmap>(primaryPlacement_.ShowWidth, primaryPlacement_.ShowHeight);
+    backBitmap = std::make_unique<TBitmap>(primaryPlacement_.ShowWidth, primaryPlacement_.ShowHeight);
     charactorList = std::make_unique<TCharactorList>();
     if (!loader_ || !loader_(fileName, *charactorList)) {
         // Opened from a file manager nobody reads standard error: the reason
@@ -183,15 +276,20 @@ void TMainForm::createWindowed()
             Application->Post([this] { Close(); });
         return;
     }
-    composeBackground();
-    startMusic();
+    composeBackground(*backBitmap, primaryPlacement_);
+    musicPending_ = true;  // once the window has been painted
     tmrMain->SetEnabled(true);
 }
 
-void TMainForm::composeBackground()
+void TMainForm::showMonitors()
+{
+    for (TMonitorForm* monitor : monitors_)
+        monitor->Show();
+}
+
+void TMainForm::composeBackground(TBitmap& back, const TScreenPlacement& placement)
 {
     const TSetting& setting = charactorList->getSetting();
-    TBitmap& back = *backBitmap;
     TCanvas& canvas = back.Canvas();
     const int width = back.Width();
     const int height = back.Height();
@@ -202,10 +300,9 @@ void TMainForm::composeBackground()
         canvas.Rectangle(0, 0, width, height);
         break;
     case kBackModeDesktop:
-        // The window is not shown yet: this is the desktop as the show found
+        // The windows are not shown yet: this is the desktop as the show found
         // it. Without an image (the backend says why) it stays as created.
-        if (Application != nullptr)
-            Application->CopyDesktop(back);
+        copyDesktop(back, placement);
         break;
     case kBackModeStretch:
         if (const TGraphic* graphic = setting.getBackGraphic())
@@ -234,6 +331,9 @@ void TMainForm::FormResize()
 
 void TMainForm::layOut(int width, int height)
 {
+    primaryPlacement_ = placementOfWindow(width, height, primaryPlacement_);
+    width = primaryPlacement_.ShowWidth;
+    height = primaryPlacement_.ShowHeight;
     auto back = std::make_unique<TBitmap>(width, height);
     if (charactorList->getSetting().getBackMode() == kBackModeDesktop) {
         // The desktop now has the show on it: the copy taken at the start
@@ -243,7 +343,7 @@ void TMainForm::layOut(int width, int height)
         backBitmap = std::move(back);
     } else {
         backBitmap = std::move(back);
-        composeBackground();
+        composeBackground(*backBitmap, primaryPlacement_);
     }
     drawBitmap = std::make_unique<TBitmap>(width, height);
     // The next step draws the whole picture at the new size.
@@ -288,8 +388,9 @@ void TMainForm::tmrMainTimer()
     const uint32_t interval = tmrMain->Interval() > 0 ? tmrMain->Interval() : kTimerInterval;
     const uint32_t ticksPerLoop = charactorList->getLoopTime() * 1000u / interval;
 
-    const auto frames = framesForStep(*charactorList, loopTick, frameCounter, Width, Height);
-    if (composition_ == TStepComposition::WholeScreen) {
+    const bool wholeScreen = composition_ == TStepComposition::WholeScreen;
+    const auto frames = framesForStep(*charactorList, loopTick, frameCounter, drawBitmap->Width(), drawBitmap->Height());
+    if (wholeScreen) {
         renderReference(*drawBitmap, *backBitmap, frames);
         painter_.reset();
         lastPresented_.assign(1, TRect{0, 0, drawBitmap->Width(), drawBitmap->Height()});
@@ -297,6 +398,13 @@ void TMainForm::tmrMainTimer()
         lastPresented_ = painter_.paint(*drawBitmap, *backBitmap, frames);
     }
     Present(*drawBitmap, lastPresented_);
+    startPendingMusic();  // a window that was never painted
+    for (TMonitorForm* monitor : monitors_) {
+        const TScreenPlacement& placement = monitor->placement();
+        if (!placement.Black && !monitor->Closed())
+            monitor->step(framesForStep(*charactorList, loopTick, frameCounter, placement.ShowWidth, placement.ShowHeight),
+                wholeScreen);
+    }
 
     // A loop of no length stays at path entry 0.
     loopTick = ticksPerLoop == 0 ? 0 : static_cast<int32_t>((static_cast<uint32_t>(loopTick) + 1u) % ticksPerLoop);
@@ -322,6 +430,15 @@ void TMainForm::FormPaint()
 {
     if (!closed_ && drawBitmap)
         Present(*drawBitmap, {0, 0, drawBitmap->Width(), drawBitmap->Height()});
+    startPendingMusic();
+}
+
+void TMainForm::startPendingMusic()
+{
+    if (!musicPending_ || closed_)
+        return;
+    musicPending_ = false;
+    startMusic();
 }
 
 void TMainForm::FormKeyDown(uint16_t /*key*/, TShiftState /*shift*/)
@@ -367,6 +484,8 @@ void TMainForm::mdpBGMNotify()
 void TMainForm::FormClose()
 {
     closed_ = true;
+    for (TMonitorForm* monitor : monitors_)
+        monitor->Close();
     if (Application != nullptr && placement_ == TPlacement::FullScreen)
         Application->ShowCursor(true);
     tmrMain->SetEnabled(false);

@@ -12,12 +12,14 @@
 
 #include "platform/Forms.h"
 #include "shell/CScenePainter.h"
+#include "shell/CScreenLayout.h"
 #include "shell/ShowOptions.h"
 
 class TBitmap;
 class TCharactorList;
 class TData;
 class TMediaPlayer;
+class TMonitorForm;
 
 class TMainForm : public TForm {
 public:
@@ -64,6 +66,10 @@ public:
     const TBitmap* getBackBitmap() const { return backBitmap.get(); }
     // What the last step gave the window: the changed rectangles.
     const std::vector<TRect>& getLastPresented() const { return lastPresented_; }
+    // The windows on the other monitors, in the order of their placements.
+    const std::vector<TMonitorForm*>& getMonitorForms() const { return monitors_; }
+    // Where this window went and the size the show is laid out at.
+    const TScreenPlacement& getPlacement() const { return primaryPlacement_; }
 
 protected:
     void FormCreate() override;
@@ -80,8 +86,10 @@ protected:
 
 private:
     void layOut(int width, int height);
-    void composeBackground();
+    void composeBackground(TBitmap& back, const TScreenPlacement& placement);
+    void showMonitors();
     void startMusic();
+    void startPendingMusic();
     void createWindowed();
     void usePrivateWorkDir(const std::string& prefix);
     void removePrivateWorkDir();
@@ -104,6 +112,10 @@ private:
     int32_t frameCounter = 0;
     int32_t mouseMoveCount = 0;
 
+    TScreenPlacement primaryPlacement_;
+    // Owned by the application, which keeps closed forms until it ends.
+    std::vector<TMonitorForm*> monitors_;
+
     TShowLoader loader_;
     TShowOptions options_;
     TPlacement placement_;
@@ -113,6 +125,8 @@ private:
     TScenePainter painter_;
     TStepComposition composition_ = TStepComposition::Incremental;
     std::vector<TRect> lastPresented_;
+    // Set up with a tune that has not been started yet.
+    bool musicPending_ = false;
     // Set by FormClose: events still queued then do nothing.
     bool closed_ = false;
 };

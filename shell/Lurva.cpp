@@ -52,14 +52,17 @@ Environment:
   LURVA_WINDOW_DIR            where running copies find each other's windows
                               (default $XDG_RUNTIME_DIR/lurva-windows)
   XSCREENSAVER_WINDOW         the window a hack draws into
+  LURVA_SCALE=N               show each pixel as N x N (1 to 16); overrides
+                              the scale setting and the desktop's (Xft.dpi)
   XDG_CONFIG_HOME             where the settings live (default ~/.config)
 
 Settings: $XDG_CONFIG_HOME/lurva/registry.reg (a REGEDIT4 text file) and
 $XDG_CONFIG_HOME/lurva/System.ini. Lurva's own settings are the values of
 the key HKEY_CURRENT_USER\Software\Lurva there: "mute" (a DWORD; not 0: no
-music in any show) and "volume" (a DWORD, 0 to 100). Files unpacked from a
-show go to $XDG_RUNTIME_DIR/lurva (else ${TMPDIR:-/tmp}/lurva-<uid>) and are
-deleted when it ends.
+music in any show), "volume" (a DWORD, 0 to 100), "scale" (N, or "auto")
+and "monitors" ("all", or "primary" for black on the others). Files
+unpacked from a show go to $XDG_RUNTIME_DIR/lurva (else
+${TMPDIR:-/tmp}/lurva-<uid>) and are deleted when it ends.
 
 Exit status: 0, also after an error in the show, which is shown in a box
 and on standard error; 1 when the window given to a hack cannot be used;

@@ -12,6 +12,9 @@ pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 # embedding (Debian's libsdl2-dev, libx11-dev, libxext-dev).
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11 xext)
+# The monitors as RandR 1.5 describes them (libxrandr-dev): SDL reports one
+# display for a screen whose monitors are given that way.
+pkg_check_modules(XRANDR REQUIRED IMPORTED_TARGET xrandr)
 # Metafiles: both kinds become SVG, Windows metafiles through libwmf
 # (libwmf-dev), enhanced ones through libemf2svg (libemf2svg-dev, no
 # pkg-config file), drawn by librsvg on cairo (librsvg2-dev).

@@ -17,6 +17,12 @@ void TNativeWindow::PresentRects(const TBitmap& bitmap, const TRect* rects, size
         Present(bitmap, rects[i]);
 }
 
+std::vector<TMonitor> TPlatformBackend::Monitors()
+{
+    const TScreenSize screen = ScreenSize();
+    return {TMonitor{0, 0, screen.Width, screen.Height, true, 96}};
+}
+
 // ---- TForm ----
 
 TForm::TForm(std::string className) : className_(std::move(className)) {}

@@ -3,6 +3,7 @@
 // built with vectorisation on in every build type).
 #include "platform/Raster.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/Graphics.h"
@@ -76,6 +77,42 @@ bool RopRow(uint32_t rop, uint32_t* dest, const uint32_t* src, size_t count)
     case cmSrcAnd: AndRow(dest, src, count); return true;
     case cmMergePaint: MergePaintRow(dest, src, count); return true;
     default: return false;
+    }
+}
+
+void EnlargeBlock(const uint32_t* src, ptrdiff_t srcPitch, int left, int top, int right, int bottom, int scale,
+                  uint32_t* dest, ptrdiff_t destPitch, int destWidth, int destHeight, uint32_t set)
+{
+    if (scale < 1 || left >= right || top >= bottom)
+        return;
+    const int64_t outLeft = static_cast<int64_t>(left) * scale;
+    const int64_t outRight = std::min<int64_t>(static_cast<int64_t>(right) * scale, destWidth);
+    if (left < 0 || top < 0 || outLeft >= outRight)
+        return;
+    const size_t outCount = static_cast<size_t>(outRight - outLeft);
+    for (int y = top; y < bottom; ++y) {
+        const int64_t firstRow = static_cast<int64_t>(y) * scale;
+        if (firstRow >= destHeight)
+            return;
+        // One enlarged row, then copies of it for the rest of the square.
+        uint32_t* out = dest + firstRow * destPitch + outLeft;
+        const uint32_t* in = src + static_cast<ptrdiff_t>(y) * srcPitch + left;
+        if (scale == 1) {
+            for (size_t i = 0; i < outCount; ++i)
+                out[i] = in[i] | set;
+        } else {
+            size_t written = 0;
+            for (const uint32_t* pixel = in; written < outCount; ++pixel) {
+                const uint32_t word = *pixel | set;
+                const size_t run = std::min<size_t>(static_cast<size_t>(scale), outCount - written);
+                for (size_t i = 0; i < run; ++i)
+                    out[written + i] = word;
+                written += run;
+            }
+        }
+        const int64_t lastRow = std::min<int64_t>(firstRow + scale, destHeight);
+        for (int64_t row = firstRow + 1; row < lastRow; ++row)
+            std::memcpy(dest + row * destPitch + outLeft, out, outCount * sizeof(uint32_t));
     }
 }
 

@@ -32,7 +32,7 @@ public:
     // The dialogs leave the pointer alone; only the show window hides it.
     void SetCursorVisible(bool /*visible*/) override {}
     // No desktop image: the show window (another backend) takes it.
-    bool CopyDesktop(TBitmap& /*dest*/) override { return false; }
+    bool CopyDesktop(TBitmap& /*dest*/, int /*left*/, int /*top*/) override { return false; }
 
     class Window;
     class View;

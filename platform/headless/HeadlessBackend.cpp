@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/Graphics.h"
+#include "platform/Raster.h"
 
 class THeadlessBackend::Window : public TNativeWindow {
 public:
@@ -33,13 +34,11 @@ public:
         Resize();
         const int left = std::max(rect.Left, 0);
         const int top = std::max(rect.Top, 0);
-        const int right = std::min({rect.Right, bitmap.Width(), picture_.Width});
-        const int bottom = std::min({rect.Bottom, bitmap.Height(), picture_.Height});
-        for (int y = top; y < bottom; ++y) {
-            const uint32_t* source = bitmap.ScanLine(y);
-            std::copy(source + left, source + std::max(left, right),
-                picture_.Pixels.begin() + static_cast<ptrdiff_t>(y) * picture_.Width + left);
-        }
+        const int right = std::min(rect.Right, bitmap.Width());
+        const int bottom = std::min(rect.Bottom, bitmap.Height());
+        if (right > left && bottom > top)
+            Raster::EnlargeBlock(bitmap.Pixels(), bitmap.Width(), left, top, right, bottom, std::max(form_.PixelScale, 1),
+                picture_.Pixels.data(), picture_.Width, picture_.Width, picture_.Height, 0);
         ++backend_.presentCount_;
     }
 
@@ -339,13 +338,27 @@ void THeadlessBackend::ShowHelp(const std::string& helpFile, int context)
     helpRequests_.push_back({helpFile, context});
 }
 
-bool THeadlessBackend::CopyDesktop(TBitmap& dest)
+bool THeadlessBackend::CopyDesktop(TBitmap& dest, int left, int top)
 {
-    if (!desktop_)
+    if (!desktop_ || left < 0 || top < 0)
         return false;
-    const int width = std::min(dest.Width(), desktop_->Width);
-    const int height = std::min(dest.Height(), desktop_->Height);
+    const int width = std::min(dest.Width(), desktop_->Width - left);
+    const int height = std::min(dest.Height(), desktop_->Height - top);
     for (int y = 0; y < height; ++y)
-        std::copy_n(desktop_->Pixels.begin() + static_cast<ptrdiff_t>(y) * desktop_->Width, width, dest.ScanLine(y));
+        std::copy_n(desktop_->Pixels.begin() + static_cast<ptrdiff_t>(y + top) * desktop_->Width + left, width,
+            dest.ScanLine(y));
     return true;
+}
+
+std::vector<TMonitor> THeadlessBackend::Monitors()
+{
+    return monitors_.empty() ? TPlatformBackend::Monitors() : monitors_;
+}
+
+const THeadlessPicture* THeadlessBackend::PictureOf(const TForm& form) const
+{
+    for (const Window* window : windows_)
+        if (&window->Form() == &form)
+            return &window->Picture();
+    return nullptr;
 }

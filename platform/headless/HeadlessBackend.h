@@ -104,6 +104,8 @@ public:
     // The host gives its window a new size: the screen takes it, and every
     // open window gets FormResize.
     void ResizeHostWindow(int width, int height);
+    // The monitors Monitors gives; none (the default): one of the screen's size.
+    void SetMonitors(std::vector<TMonitor> monitors) { monitors_ = std::move(monitors); }
     // The desktop CopyDesktop copies; none by default.
     void SetDesktopImage(THeadlessPicture picture) { desktop_ = std::move(picture); }
     // Moves the virtual clock on, running every tick due on the way at its own time.
@@ -124,6 +126,8 @@ public:
     THeadlessDialogView* DialogView() const;
     // What the active window shows (black before anything was presented).
     const THeadlessPicture& WindowPicture() const;
+    // What the window of form shows; none when it has no window here.
+    const THeadlessPicture* PictureOf(const TForm& form) const;
     // How many times anything was presented, over all windows.
     int PresentCount() const { return presentCount_; }
     const std::vector<THeadlessBox>& Boxes() const { return boxes_; }
@@ -142,8 +146,9 @@ public:
     void ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind) override;
     void ShowHelp(const std::string& helpFile, int context) override;
     TScreenSize ScreenSize() override { return screen_; }
+    std::vector<TMonitor> Monitors() override;
     void SetCursorVisible(bool visible) override { cursorVisible_ = visible; }
-    bool CopyDesktop(TBitmap& dest) override;
+    bool CopyDesktop(TBitmap& dest, int left, int top) override;
 
 private:
     class Window;
@@ -154,6 +159,7 @@ private:
     int64_t virtualNow_ = 0;
     TWakeSignal wake_;
     TScreenSize screen_{800, 600};
+    std::vector<TMonitor> monitors_;
     std::optional<THeadlessPicture> desktop_;
     std::vector<Window*> windows_;  // in creation order
     std::vector<THeadlessBox> boxes_;

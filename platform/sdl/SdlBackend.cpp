@@ -21,7 +21,9 @@
 #include "platform/Graphics.h"
 #include "platform/WindowClaims.h"
 #include "platform/posix/WakePipe.h"
+#include "platform/Raster.h"
 #include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11Monitors.h"
 
 namespace {
 
@@ -333,6 +335,11 @@ public:
             return;
         }
         backend_.surfaceFormat_ = surface->format->format;
+        const int scale = std::max(form_.PixelScale, 1);
+        if (scale > 1) {
+            PresentScaled(bitmap, *surface, rects, count, scale);
+            return;
+        }
         const int width = std::min(bitmap.Width(), surface->w);
         const int height = std::min(bitmap.Height(), surface->h);
         clipped_.clear();
@@ -494,6 +501,49 @@ private:
         if (!wantsKeyboard_ || keyboardGrabbed_ || display == nullptr || xWindow_ == 0)
             return;
         keyboardGrabbed_ = XGrabKeyboard(display, xWindow_, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    }
+
+    // Each bitmap pixel as a scale x scale square, and only the squares of
+    // the rectangles given are sent to the server.
+    void PresentScaled(const TBitmap& bitmap, SDL_Surface& surface, const TRect* rects, size_t count, int scale)
+    {
+        const uint32_t format = surface.format->format;
+        const bool direct = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
+        const uint32_t opaque = format == SDL_PIXELFORMAT_ARGB8888 ? 0xFF000000u : 0;
+        clipped_.clear();
+        for (size_t i = 0; i < count; ++i) {
+            const TRect& r = rects[i];
+            const int left = std::max(r.Left, 0);
+            const int top = std::max(r.Top, 0);
+            const int right = std::min(r.Right, bitmap.Width());
+            const int bottom = std::min(r.Bottom, bitmap.Height());
+            const int64_t outRight = std::min<int64_t>(static_cast<int64_t>(right) * scale, surface.w);
+            const int64_t outBottom = std::min<int64_t>(static_cast<int64_t>(bottom) * scale, surface.h);
+            const int64_t outLeft = static_cast<int64_t>(left) * scale;
+            const int64_t outTop = static_cast<int64_t>(top) * scale;
+            if (right <= left || bottom <= top || outRight <= outLeft || outBottom <= outTop)
+                continue;
+            const SDL_Rect out{static_cast<int>(outLeft), static_cast<int>(outTop), static_cast<int>(outRight - outLeft),
+                static_cast<int>(outBottom - outTop)};
+            if (direct) {
+                Raster::EnlargeBlock(bitmap.Pixels(), bitmap.Width(), left, top, right, bottom, scale,
+                    static_cast<uint32_t*>(surface.pixels), surface.pitch / 4, surface.w, surface.h, opaque);
+            } else {
+                // Any other visual: SDL converts, enlarging by its nearest-pixel stretch.
+                SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(bitmap.Pixels()),
+                    bitmap.Width(), bitmap.Height(), 32, bitmap.Width() * 4, SDL_PIXELFORMAT_RGB888);
+                if (source == nullptr)
+                    continue;
+                SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+                SDL_Rect from{left, top, right - left, bottom - top};
+                SDL_Rect to{out.x, out.y, (right - left) * scale, (bottom - top) * scale};
+                SDL_BlitScaled(source, &from, &surface, &to);
+                SDL_FreeSurface(source);
+            }
+            clipped_.push_back(out);
+        }
+        if (!clipped_.empty())
+            SDL_UpdateWindowSurfaceRects(sdl_, clipped_.data(), static_cast<int>(clipped_.size()));
     }
 
     void CopyToSurface(const TBitmap& bitmap, SDL_Surface& surface, const SDL_Rect& r)
@@ -808,15 +858,28 @@ void TSdlBackend::SetCursorVisible(bool visible)
         SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
-bool TSdlBackend::CopyDesktop(TBitmap& dest)
+bool TSdlBackend::CopyDesktop(TBitmap& dest, int left, int top)
 {
-    // From the corner of the show's screen: the window drawn into, or the
-    // primary monitor that the show's own window covers.
+    // Embedded, from the corner of the window drawn into, whatever was asked:
+    // that window is the whole of the show's desktop.
     if (Embedded())
         return CopyX11Desktop(dest, state_->embedWindow.X, state_->embedWindow.Y);
-    SDL_Rect bounds{0, 0, 0, 0};
-    SDL_GetDisplayBounds(0, &bounds);
-    return CopyX11Desktop(dest, bounds.x, bounds.y);
+    return CopyX11Desktop(dest, left, top);
+}
+
+std::vector<TMonitor> TSdlBackend::Monitors()
+{
+    if (Embedded())
+        return {TMonitor{0, 0, state_->embedWindow.Width, state_->embedWindow.Height, true, QueryX11Dpi()}};
+    // SDL lists the outputs, not the monitors a desktop (or xrandr
+    // --setmonitor) describes: those come from RandR itself.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && std::strcmp(driver, "x11") == 0) {
+        std::vector<TMonitor> monitors = QueryX11Monitors();
+        if (!monitors.empty())
+            return monitors;
+    }
+    return TPlatformBackend::Monitors();
 }
 
 bool TSdlBackend::Embedded() const

@@ -50,9 +50,11 @@ public:
     void ShowHelp(const std::string& helpFile, int context) override;
     // The primary screen's size; embedded, the size of the window drawn into.
     TScreenSize ScreenSize() override;
+    // The RandR monitors with the desktop's Xft.dpi; embedded, the window.
+    std::vector<TMonitor> Monitors() override;
     // Ignored when embedded: the cursor belongs to the window's owner.
     void SetCursorVisible(bool visible) override;
-    bool CopyDesktop(TBitmap& dest) override;
+    bool CopyDesktop(TBitmap& dest, int left, int top) override;
 
     bool Embedded() const;
     // The pixel format of the window surfaces (an SDL_PIXELFORMAT_* value);

@@ -162,11 +162,16 @@ public:
             return;
         RECT client{};
         GetClientRect(hwnd_, &client);
-        const int width = std::min<int>(bitmap.Width(), client.right);
-        const int height = std::min<int>(bitmap.Height(), client.bottom);
+        // A scaled window shows each bitmap pixel as a scale x scale square
+        // (COLORONCOLOR stretches by repeating pixels: the picture stays sharp).
+        const int scale = std::max(form_.PixelScale, 1);
+        const int width = std::min<int>(bitmap.Width(), (client.right + scale - 1) / scale);
+        const int height = std::min<int>(bitmap.Height(), (client.bottom + scale - 1) / scale);
         HDC dc = GetDC(hwnd_);
         if (dc == nullptr)
             return;
+        if (scale > 1)
+            SetStretchBltMode(dc, COLORONCOLOR);
         for (size_t i = 0; i < count; ++i) {
             const int left = std::max(rects[i].Left, 0);
             const int top = std::max(rects[i].Top, 0);
@@ -176,8 +181,12 @@ public:
                 continue;
             const int rows = bottom - top;
             const BITMAPINFO info = dibHeader(bitmap.Width(), rows);
-            SetDIBitsToDevice(dc, left, top, static_cast<DWORD>(right - left), static_cast<DWORD>(rows), left, 0, 0,
-                static_cast<UINT>(rows), bitmap.ScanLine(top), &info, DIB_RGB_COLORS);
+            if (scale > 1)
+                StretchDIBits(dc, left * scale, top * scale, (right - left) * scale, rows * scale, left, 0, right - left,
+                    rows, bitmap.ScanLine(top), &info, DIB_RGB_COLORS, SRCCOPY);
+            else
+                SetDIBitsToDevice(dc, left, top, static_cast<DWORD>(right - left), static_cast<DWORD>(rows), left, 0, 0,
+                    static_cast<UINT>(rows), bitmap.ScanLine(top), &info, DIB_RGB_COLORS);
         }
         GdiFlush();
         ReleaseDC(hwnd_, dc);
@@ -491,12 +500,56 @@ TScreenSize TWin32Backend::ScreenSize()
     return TScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
+namespace {
+
+// GetDpiForMonitor (Windows 8.1 and later, shcore.dll), looked up once: the
+// module also runs where it is missing, and every monitor is then 96 dpi.
+using TGetDpiForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+
+TGetDpiForMonitor getDpiForMonitor()
+{
+    static const TGetDpiForMonitor function = [] {
+        HMODULE shcore = LoadLibraryW(L"shcore.dll");
+        return shcore != nullptr
+            ? reinterpret_cast<TGetDpiForMonitor>(reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")))
+            : nullptr;
+    }();
+    return function;
+}
+
+BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, &info))
+        return TRUE;
+    UINT dpiX = 0;
+    UINT dpiY = 0;
+    constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI: the scale the user chose
+    if (TGetDpiForMonitor function = getDpiForMonitor(); function == nullptr || function(monitor, kEffectiveDpi, &dpiX, &dpiY) != S_OK)
+        dpiX = 96;
+    const RECT& r = info.rcMonitor;
+    reinterpret_cast<std::vector<TMonitor>*>(data)->push_back(TMonitor{static_cast<int>(r.left),
+        static_cast<int>(r.top), static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top),
+        (info.dwFlags & MONITORINFOF_PRIMARY) != 0, static_cast<int>(dpiX)});
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<TMonitor> TWin32Backend::Monitors()
+{
+    std::vector<TMonitor> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
+    return monitors.empty() ? TPlatformBackend::Monitors() : monitors;
+}
+
 void TWin32Backend::SetCursorVisible(bool visible)
 {
     ::ShowCursor(visible ? TRUE : FALSE);
 }
 
-bool TWin32Backend::CopyDesktop(TBitmap& dest)
+bool TWin32Backend::CopyDesktop(TBitmap& dest, int left, int top)
 {
     if (dest.Empty())
         return false;
@@ -512,7 +565,7 @@ bool TWin32Backend::CopyDesktop(TBitmap& dest)
         : nullptr;
     if (section != nullptr) {
         HGDIOBJ previous = SelectObject(memory, section);
-        if (BitBlt(memory, 0, 0, dest.Width(), dest.Height(), screen, 0, 0, SRCCOPY | CAPTUREBLT)) {
+        if (BitBlt(memory, 0, 0, dest.Width(), dest.Height(), screen, left, top, SRCCOPY | CAPTUREBLT)) {
             GdiFlush();
             const auto* source = static_cast<const uint32_t*>(bits);
             const size_t width = static_cast<size_t>(dest.Width());

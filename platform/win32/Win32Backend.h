@@ -30,8 +30,10 @@ public:
     void ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind) override;
     void ShowHelp(const std::string& helpFile, int context) override;
     TScreenSize ScreenSize() override;
+    // Every monitor of the virtual screen, each with its own DPI.
+    std::vector<TMonitor> Monitors() override;
     void SetCursorVisible(bool visible) override;
-    bool CopyDesktop(TBitmap& dest) override;
+    bool CopyDesktop(TBitmap& dest, int left, int top) override;
 
     // The window of the form, none when it has none (tests).
     HWND WindowOf(const TForm& form) const;

@@ -311,3 +311,38 @@ TEST(Canvas, StretchDrawSamplesTheNearestPixel)
     for (uint32_t p : pixelsOf(untouched))
         EXPECT_EQ(p, 0x00FFFFFFu);
 }
+
+TEST(RasterEnlarge, EachPixelBecomesASquareClippedToTheTarget)
+{
+    constexpr int kSourceWidth = 7;
+    constexpr int kSourceHeight = 5;
+    std::vector<uint32_t> source(kSourceWidth * kSourceHeight);
+    for (int y = 0; y < kSourceHeight; ++y)
+        for (int x = 0; x < kSourceWidth; ++x)
+            source[y * kSourceWidth + x] = patternPixel(x, y, 7);
+    struct Row {
+        int scale, left, top, right, bottom, destWidth, destHeight;
+        uint32_t set;
+    };
+    const Row rows[] = {
+        {1, 0, 0, 7, 5, 7, 5, 0},
+        {2, 1, 1, 4, 3, 14, 10, 0},
+        {3, 0, 0, 7, 5, 20, 13, 0xFF000000u},  // the last column and row of squares cut
+        {4, 5, 3, 7, 5, 22, 17, 0},           // a block at the cut edge
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("scale " + std::to_string(row.scale));
+        const uint32_t untouched = 0x00123456;
+        std::vector<uint32_t> dest(static_cast<size_t>(row.destWidth) * row.destHeight, untouched);
+        Raster::EnlargeBlock(source.data(), kSourceWidth, row.left, row.top, row.right, row.bottom, row.scale,
+            dest.data(), row.destWidth, row.destWidth, row.destHeight, row.set);
+        for (int y = 0; y < row.destHeight; ++y)
+            for (int x = 0; x < row.destWidth; ++x) {
+                const int sx = x / row.scale;
+                const int sy = y / row.scale;
+                const bool inBlock = sx >= row.left && sx < row.right && sy >= row.top && sy < row.bottom;
+                const uint32_t expected = inBlock ? (source[sy * kSourceWidth + sx] | row.set) : untouched;
+                ASSERT_EQ(dest[static_cast<size_t>(y) * row.destWidth + x], expected) << x << "," << y;
+            }
+    }
+}

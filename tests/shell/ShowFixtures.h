@@ -96,12 +96,13 @@ public:
             std::vector<std::string> arguments = {"lurva"}, std::optional<THeadlessPicture> desktop = std::nullopt,
             TMainForm::TStepComposition composition = TMainForm::TStepComposition::Incremental,
             TShowOptions options = {}, bool hosted = false,
-            TMainForm::TPlacement placement = TMainForm::TPlacement::FullScreen)
+            TMainForm::TPlacement placement = TMainForm::TPlacement::FullScreen, std::vector<TMonitor> monitors = {})
     {
         auto backend = std::make_unique<THeadlessBackend>();
         backend_ = backend.get();
         backend_->SetScreenSize(width, height);
         backend_->SetDrawsIntoHostWindow(hosted);
+        backend_->SetMonitors(std::move(monitors));
         if (desktop)
             backend_->SetDesktopImage(std::move(*desktop));
         app_ = std::make_unique<TApplication>(std::move(backend));
@@ -165,6 +166,7 @@ protected:
 
     TempDir temp_;
     ScopedEnv config_{"XDG_CONFIG_HOME", (temp_.path() / "config").string()};
+    ScopedEnv scale_{"LURVA_SCALE", std::nullopt};
     MediaPlayerRecorder music_;
 };
 
