@@ -108,7 +108,7 @@ private:
             text = "The show needs the metafile picture " + metafiles.front()
                    + ", which the web player does not draw (only BMP, ICO and JPEG pictures).";
         } else if (thrown.empty()) {
-            text = "The file is no show this player can read: " + endsWithDot(describeLoadFailure(fileName));
+            text = "The show cannot be played: " + endsWithDot(describeLoadFailure(fileName));
         } else {
             text = "The show cannot be loaded.";
         }
