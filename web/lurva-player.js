@@ -8,7 +8,7 @@
 //
 // Attributes: src (a URL), tick (draw the picture after that timer step and
 // hold it). Methods: load(URL | File | Blob | ArrayBuffer), unmute(), mute(),
-// enterFullscreen(). Properties: music ("none", "muted", "playing"), facts.
+// enterFullscreen(), advance(steps). Properties: music ("none", "muted", "playing"), facts.
 // data-state: "loading", "ready" (the first picture is on the canvas) or "error".
 
 const base = new URL('.', import.meta.url);
@@ -257,6 +257,18 @@ class LurvaPlayer extends HTMLElement {
       this.#audio.context.suspend();
     if (this.#music === 'playing')
       this.#setMusic('muted');
+  }
+
+  // Steps the show on by count steps at once and draws the last picture,
+  // playing or held (for tools and benchmarks that keep their own time).
+  advance(count = 1) {
+    if (!this.#core || this.dataset.state !== 'ready')
+      return;
+    for (let i = 0; i < count; ++i) {
+      this.#core._lurva_step();
+      ++this.#step;
+    }
+    this.#paint();
   }
 
   enterFullscreen() {

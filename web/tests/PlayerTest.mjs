@@ -153,7 +153,7 @@ describe('pictures equal sdtool render', () => {
     }
   }
 
-  test(`JPEG pictures within ${kJpegTolerance} of sdtool render`, async () => {
+  test(`JPEG pictures within ${kJpegTolerance} per channel of sdtool render`, async () => {
     const { page, errors } = await elementPage(480, 360, { src: '/shows/jpeg.sdt', tick: 9 });
     assert.deepEqual(await settled(page), { state: 'ready', alert: null });
     const difference = maxChannelDifference(await canvasPicture(page), sdtoolPicture(sdtool, shows.jpeg, 480, 360, 9, work));
