@@ -36,6 +36,27 @@ function shortTune() {
   ]);
 }
 
+// A placeable Windows metafile of 32x32 pixels that draws nothing.
+function emptyMetafile() {
+  const header = Buffer.alloc(22);
+  header.writeUInt32LE(0x9ac6cdd7, 0);
+  header.writeInt16LE(32, 10);
+  header.writeInt16LE(32, 12);
+  header.writeUInt16LE(96, 14);
+  let checksum = 0;
+  for (let i = 0; i < 20; i += 2)
+    checksum ^= header.readUInt16LE(i);
+  header.writeUInt16LE(checksum, 20);
+  const body = Buffer.alloc(24);
+  body.writeUInt16LE(1, 0);       // in a file
+  body.writeUInt16LE(9, 2);       // header words
+  body.writeUInt16LE(0x300, 4);   // version
+  body.writeUInt32LE(12, 6);      // size in words
+  body.writeUInt32LE(3, 12);      // largest record
+  body.writeUInt32LE(3, 18);      // the end record
+  return Buffer.concat([header, body]);
+}
+
 function path(count, from, to) {
   const points = [];
   for (let i = 0; i < count; ++i)
@@ -68,6 +89,7 @@ before(async () => {
   convert(join(work, 'back.bmp'), '-quality', '85', join(work, 'back.jpg'));
   convert(join(work, 'bird0.bmp'), '-quality', '90', '-sampling-factor', '2x2', join(work, 'bird.jpg'));
   writeFileSync(join(work, 'tune.mid'), shortTune());
+  writeFileSync(join(work, 'picture.wmf'), emptyMetafile());
   const mover = (name, frames, transparent = true) => ({
     name, transparent, frames, points: path(40, [0.05, 0.1], [0.7, 0.6]),
   });
@@ -93,6 +115,9 @@ before(async () => {
   shows.tune = pack('tune', {
     loopTime: 8, setting: { backMode: 0, playBgm: true, bgmName: 'short' }, bgm: 'tune.mid',
     charactors: [mover('blob', ['blob0.bmp'])],
+  });
+  shows.metafile = pack('metafile', {
+    loopTime: 8, setting: { backMode: 0 }, charactors: [mover('meta', ['blob0.bmp', 'picture.wmf'])],
   });
   const showBytes = readFileSync(shows.bmp);
   writeFileSync(join(work, 'cut.sdt'), showBytes.subarray(0, Math.floor(showBytes.length / 2)));
@@ -184,6 +209,7 @@ describe('loading', () => {
     { name: 'a cut-off file', src: '/shows/cut.sdt', words: /cannot be played: the file is cut off/ },
     { name: 'a file that is no show', src: '/shows/notes.sdt', words: /cannot be played: not a data file/ },
     { name: 'a missing URL', src: '/shows/missing.sdt', words: /could not be fetched.*404/ },
+    { name: 'a show with a metafile', src: '/shows/metafile.sdt', words: /needs the metafile picture chara\d+\.wmf/ },
   ];
   for (const { name, src, words } of cases) {
     test(`${name} ends in an alert, and the element plays the next show`, async () => {
