@@ -19,6 +19,7 @@ const kMaxCatchUpSteps = 10;
 // The screen saver ends on the third mouse movement; the element leaves
 // full screen on it.
 const kMovesToLeave = 3;
+const kInputEvents = ['keydown', 'mousedown', 'mousemove'];
 
 const scripts = new Map();
 // Loads a classic script once per page (the decoder and the synthesizer are
@@ -148,6 +149,7 @@ class LurvaPlayer extends HTMLElement {
   #moves = 0;
   #resizeObserver;
   #resizeTimer = 0;
+  #onInput;
 
   constructor() {
     super();
@@ -160,8 +162,7 @@ class LurvaPlayer extends HTMLElement {
     this.#unmute = root.querySelector('button');
     this.#unmute.addEventListener('click', (event) => { event.stopPropagation(); this.unmute(); });
     this.#resizeObserver = new ResizeObserver(() => this.#sizeChanged());
-    for (const type of ['keydown', 'click', 'mousemove'])
-      this.addEventListener(type, (event) => this.#input(event));
+    this.#onInput = (event) => this.#input(event);
     this.addEventListener('fullscreenchange', () => { this.#moves = 0; });
   }
 
@@ -169,10 +170,16 @@ class LurvaPlayer extends HTMLElement {
     if (!this.hasAttribute('tabindex'))
       this.tabIndex = 0;
     this.#resizeObserver.observe(this);
+    // The whole document's input: in full screen the focus may still be on
+    // whatever was clicked to get there.
+    for (const type of kInputEvents)
+      document.addEventListener(type, this.#onInput, true);
   }
 
   disconnectedCallback() {
     this.#resizeObserver.disconnect();
+    for (const type of kInputEvents)
+      document.removeEventListener(type, this.#onInput, true);
     this.#stopClock();
     this.#stopAudio();
   }

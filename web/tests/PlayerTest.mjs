@@ -187,6 +187,17 @@ describe('pictures equal sdtool render', () => {
     await page.close();
   });
 
+  test('a new box size lays the show out again at that size', async () => {
+    const { page, errors } = await elementPage(320, 240, { src: '/shows/bmp.sdt', tick: 7 });
+    assert.equal((await settled(page)).state, 'ready');
+    await page.evaluate(() => { document.querySelector('lurva-player').style.cssText = 'width:450px;height:280px'; });
+    await page.waitForFunction(() => document.querySelector('lurva-player').shadowRoot.querySelector('canvas').width === 450);
+    const shown = await canvasPicture(page);
+    assert.equal(maxChannelDifference(shown, sdtoolPicture(sdtool, shows.bmp, 450, 280, 7, work)), 0);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
   test('a playing show steps on, each step equal to sdtool render', async () => {
     const { page, errors } = await elementPage(400, 300, { src: '/shows/bmp.sdt' });
     assert.equal((await settled(page)).state, 'ready');
@@ -258,13 +269,49 @@ describe('loading', () => {
   });
 });
 
+describe('full screen', () => {
+  test('a key, a click or the third mouse movement leaves it; outside it the show plays on', async () => {
+    const { page, errors } = await watchedPage(browser);
+    await page.goto(`${server.url}/index.html?show=/shows/bmp.sdt`);
+    assert.equal((await settled(page)).state, 'ready');
+    const inFullScreen = () => page.evaluate(() => document.fullscreenElement === document.querySelector('lurva-player'));
+    const enter = async () => {
+      await page.click('#fullscreen');
+      await page.waitForFunction(() => document.fullscreenElement !== null);
+    };
+    await enter();
+    await page.mouse.move(10, 10);
+    await page.mouse.move(20, 20);
+    assert.equal(await inFullScreen(), true);
+    await page.mouse.move(30, 30);
+    await page.waitForFunction(() => document.fullscreenElement === null);
+    for (const leave of [() => page.keyboard.press('a'), () => page.mouse.click(100, 100)]) {
+      await enter();
+      await leave();
+      await page.waitForFunction(() => document.fullscreenElement === null);
+    }
+    // Outside full screen input changes nothing: the show still plays.
+    await page.mouse.click(200, 200);
+    await page.keyboard.press('b');
+    const step = await page.evaluate(() => document.querySelector('lurva-player').step);
+    await page.waitForFunction((s) => document.querySelector('lurva-player').step > s, step);
+    assert.equal(await page.evaluate(() => document.querySelector('lurva-player').dataset.state), 'ready');
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+});
+
 describe('music', () => {
   test('starts muted, plays after unmute(), and loops at the end of the tune', async () => {
     const { page, errors } = await elementPage(320, 240, { src: '/shows/tune.sdt' });
     assert.equal((await settled(page)).state, 'ready');
     assert.equal(await page.evaluate(() => document.querySelector('lurva-player').music), 'muted');
+    const soundFontFetched = () => page.evaluate(() =>
+      performance.getEntriesByType('resource').some((entry) => entry.name.endsWith('/TimGM6mb.sf2')));
+    assert.equal(await soundFontFetched(), false);
     await page.evaluate(() => document.querySelector('lurva-player').unmute());
     await page.waitForFunction(() => document.querySelector('lurva-player').music === 'playing');
+    assert.equal(await soundFontFetched(), true);
     // The player's tick position falls back to the start when the tune loops.
     await page.evaluate(() => {
       const synth = document.querySelector('lurva-player').synthesizer;
