@@ -142,8 +142,9 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE int lurva_open(const char* path, int width, int height, double firstStep)
 {
     current.reset();
-    if (Data != nullptr)
-        deleteFilesIn(getWorkDir());
+    // A failure is explained from what the load unpacks: nothing of an
+    // earlier show may be there.
+    deleteFilesIn(getWorkDir());
     current = std::make_unique<TWebShow>();
     if (current->Open(path, width, height, static_cast<int64_t>(firstStep)))
         return 1;

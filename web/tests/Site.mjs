@@ -4,6 +4,7 @@ import { execFileSync } from 'node:child_process';
 import { createReadStream, existsSync, readFileSync, statSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { extname, join, normalize } from 'node:path';
+import { inflateSync } from 'node:zlib';
 import { chromium } from 'playwright-core';
 
 const kTypes = {
@@ -54,7 +55,6 @@ export function sdtoolPicture(sdtool, show, width, height, tick, workDir) {
 
 // The RGBA pixels of an 8-bit RGB or RGBA PNG without interlacing (what
 // sdtool writes), decoded with node's zlib.
-import { inflateSync } from 'node:zlib';
 export function decodePng(bytes) {
   let offset = 8;
   let width = 0, height = 0, colorType = 0;
