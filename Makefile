@@ -5,7 +5,7 @@ SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc)
 WIN_TOOLCHAIN = cmake/toolchains/mingw-w64-x86_64.cmake
 
-.PHONY: all deps test-deps build windows run test clean
+.PHONY: all deps test-deps build windows run test clean web web-serve
 
 all: build
 
@@ -43,7 +43,7 @@ run: build
 
 # Both trees are built first; both test runs happen even when the first fails,
 # and the make fails when either did.
-test: test-deps $(BUILD)/build.ninja $(WIN_BUILD)/build.ninja $(SAN_BUILD)/build.ninja
+test: test-deps web $(BUILD)/build.ninja $(WIN_BUILD)/build.ninja $(SAN_BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cmake --build $(SAN_BUILD) -j $(JOBS) --target sanitized
@@ -54,6 +54,8 @@ test: test-deps $(BUILD)/build.ninja $(WIN_BUILD)/build.ninja $(SAN_BUILD)/build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) || status=1; \
 	echo "== Sanitized tests (AddressSanitizer, UndefinedBehaviorSanitizer)"; \
 	$(SANITIZER_OPTIONS) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) || status=1; \
+	echo "== Web player tests (headless Chromium)"; \
+	$(WEB_ENV) ctest --test-dir $(WEB_BUILD) --output-on-failure || status=1; \
 	exit $$status
 
 # Installing and the Debian package (cmake/Install.cmake): `make install
@@ -68,4 +70,29 @@ package: build
 	cmake --build $(BUILD) --target package
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD) $(SAN_BUILD) $(WEB_BUILD)
+
+# --- The web player: the static site in $(WEB_BUILD)/site, built with
+# Debian's emscripten in a tree of its own, with the npm packages pinned in
+# web/package-lock.json. The native build gives the demo show and, for the
+# tests, sdtool render.
+WEB_BUILD ?= build-web
+# Debian's emscripten runs its JavaScript tools with node, which finds
+# Debian's acorn there.
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+WEB_PORT ?= 8000
+
+web/node_modules/.package-lock.json: web/package-lock.json
+	cd web && npm ci --no-audit --no-fund
+
+$(WEB_BUILD)/build.ninja:
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DLURVA_WERROR=ON -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DLURVA_DEMO_SHOW=$(abspath $(BUILD))/demo/demo.sdt -DLURVA_HOST_BUILD=$(abspath $(BUILD))
+
+web: deps web/node_modules/.package-lock.json $(BUILD)/build.ninja $(WEB_BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target demo_show sdtool
+	$(WEB_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# Serves the site on http://127.0.0.1:$(WEB_PORT)/ (any static host does).
+web-serve: web
+	python3 -m http.server --directory $(WEB_BUILD)/site --bind 127.0.0.1 $(WEB_PORT)

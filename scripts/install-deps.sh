@@ -49,9 +49,19 @@ windows_packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64
 )
 
-wanted=("${build_packages[@]}" "${runtime_packages[@]}")
+# --- the web player (make web, its tests) ---
+# emscripten compiles the core to WebAssembly offline from its frozen cache;
+# chromium runs the web player's tests headless. node and npm fetch and run
+# the npm packages of web/package-lock.json: Debian's nodejs and npm only when
+# no node or npm command is there (another Node's npm conflicts with Debian's).
+web_build_packages=(emscripten)
+web_test_packages=(chromium)
+if ! command -v node >/dev/null 2>&1; then web_build_packages+=(nodejs); fi
+if ! command -v npm >/dev/null 2>&1; then web_build_packages+=(npm); fi
+
+wanted=("${build_packages[@]}" "${runtime_packages[@]}" "${web_build_packages[@]}")
 if [ "${1:-build}" = test ]; then
-  wanted+=("${test_packages[@]}" "${windows_packages[@]}")
+  wanted+=("${test_packages[@]}" "${windows_packages[@]}" "${web_test_packages[@]}")
 fi
 
 missing=()

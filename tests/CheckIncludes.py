@@ -29,6 +29,7 @@ LAYERS = {
     "platform/fluidsynth/": "fluidsynth",
     "platform/libwmf/": "libwmf",
     "platform/win32/": "win32",
+    "platform/web/": "web",
     "platform/choice/": "choice",
     "config/": "config",
     "model/": "model",
@@ -39,6 +40,8 @@ LAYERS = {
     "shell/ScrMain.cpp": "entry",
     "tools/sdtool/": "sdtool",
     "tools/demo/": "demo",
+    # The web player's entry: the shell's window driven by the page.
+    "web/": "web entry",
 }
 
 # What each layer may include besides itself ("version": the generated
@@ -53,6 +56,7 @@ ALLOWED = {
     "fluidsynth": {"platform core"},
     "libwmf": {"platform core"},
     "win32": {"platform core"},
+    "web": {"platform core"},
     "choice": {"platform core", "headless", "sdl", "gtk", "x11", "win32"},
     "config": {"platform core"},
     "model": {"config", "platform core"},
@@ -61,6 +65,7 @@ ALLOWED = {
     "entry": {"shell", "choice", "platform core", "version"},
     "sdtool": {"shell", "datafile", "model", "config", "headless", "platform core", "version"},
     "demo": set(),
+    "web entry": {"shell", "datafile", "model", "config", "web", "platform core"},
 }
 
 # The layers any front end links: no operating system or GUI header. Of the
@@ -79,7 +84,9 @@ sstream stack stdexcept stop_token streambuf string string_view syncstream syste
 type_traits typeindex typeinfo unordered_map unordered_set utility valarray variant vector version
 """.split())
 
-CHECKED_ROOTS = ("platform", "config", "model", "datafile", "shell", "tools")
+CHECKED_ROOTS = ("platform", "config", "model", "datafile", "shell", "tools", "web")
+# Installed packages inside the checked roots (web/node_modules) are not ours.
+SKIPPED_FOLDERS = {"node_modules"}
 SOURCE_ENDINGS = (".cpp", ".h", ".hpp", ".cc", ".c")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
@@ -143,7 +150,8 @@ def main(argv):
     problems = []
     checked = 0
     for top in CHECKED_ROOTS:
-        for folder, _, files in os.walk(os.path.join(root, top)):
+        for folder, subfolders, files in os.walk(os.path.join(root, top)):
+            subfolders[:] = [name for name in subfolders if name not in SKIPPED_FOLDERS]
             for name in sorted(files):
                 if name.endswith(SOURCE_ENDINGS):
                     check_file(root, os.path.relpath(os.path.join(folder, name), root).replace(os.sep, "/"), problems)
