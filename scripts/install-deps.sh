@@ -13,6 +13,9 @@ build_packages=(
   libsdl2-dev libx11-dev libxext-dev libxfixes-dev libxtst-dev libfluidsynth-dev libgtk-3-dev
   libasound2-dev
   clang libclang-rt-14-dev libfuzzer-14-dev
+  # sdtool render's videos: FFmpeg's libraries (libavcodec brings the x264,
+  # libvpx, Opus and FLAC encoders as Debian builds it).
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
 )
 # What lurva and sdtool use at run time beyond the libraries they link.
 runtime_packages=(
@@ -32,6 +35,8 @@ test_packages=(
   xvfb xauth xdotool x11-apps x11-utils x11-xserver-utils imagemagick sox
   # The include check of the layers (tests/CheckIncludes.py).
   python3
+  # ffprobe and ffmpeg read back the videos of sdtool render in its tests.
+  ffmpeg
 )
 windows_packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64

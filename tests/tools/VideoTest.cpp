@@ -331,3 +331,48 @@ TEST_F(VideoTest, RefusalsSayWhyAndLeaveNoFile)
     for (const char* name : {"odd.mp4", "odd.webm", "x.png", "x.avi"})
         EXPECT_FALSE(fs::exists(path(name))) << name;
 }
+
+TEST_F(VideoTest, AProgressBarOnATerminalOnly)
+{
+    const std::string file = show(true, 2);
+    const std::string out = path("bar.mp4").string();
+    const std::string command = "TMPDIR=" + quoted(dir_.str()) + " XDG_CONFIG_HOME=" + quoted(path("config").string())
+                                + " XDG_RUNTIME_DIR= " + quoted(SDTOOL) + " render " + quoted(file) + " -o " + quoted(out)
+                                + " --size 64x48";
+    // script(1) gives the run a terminal and copies what it writes there.
+    const Outcome onTerminal = shell("script -qec " + quoted(command) + " /dev/null </dev/null");
+    EXPECT_EQ(onTerminal.status, 0) << onTerminal.out;
+    EXPECT_NE(onTerminal.out.find("step 20 of 20, 0:00 left"), std::string::npos) << onTerminal.out;
+    const Outcome quiet = shell("script -qec " + quoted(command + " --quiet") + " /dev/null </dev/null");
+    EXPECT_EQ(quiet.status, 0) << quiet.out;
+    EXPECT_EQ(quiet.out.find("step"), std::string::npos) << quiet.out;
+    const Outcome piped = render({file, "-o", out, "--size", "64x48"});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, "");
+}
+
+TEST_F(VideoTest, TheTuneLoopsAtItsEndFarIntoTheShowToo)
+{
+    const std::string file = show(true);
+    const fs::path out = path("loop.mkv");
+    ASSERT_EQ(render({file, "-o", out.string(), "--size", "32x24", "--ticks", "0-79"}).status, 0);
+    const std::vector<int16_t> samples = decodedAudio(out);
+    ASSERT_EQ(samples.size(), size_t(80) * kSamplesPerStep * 2);
+    // The 4 s tune again from 4 s on: past the last note's tail, the second
+    // round sounds as the first did, quarter second by quarter second (the
+    // notes start at the synthesizer's blocks, so not sample for sample).
+    const size_t quarter = size_t(kSamplesPerStep) * 2 * 10 / 4;
+    for (size_t w = 2; w < 16; ++w) {
+        const int first = peakOf(samples, w * quarter, (w + 1) * quarter);
+        const int second = peakOf(samples, (w + 16) * quarter, (w + 17) * quarter);
+        EXPECT_GT(first, 1000) << "quarter " << w;
+        EXPECT_NEAR(second, first, first / 10) << "quarter " << w;
+    }
+
+    // A week into the show the tune is taken up in its latest round at once.
+    const fs::path far = path("far.mkv");
+    ASSERT_EQ(render({file, "-o", far.string(), "--size", "32x24", "--ticks", "6047980-6047999"}).status, 0);
+    const std::vector<int16_t> late = decodedAudio(far);
+    EXPECT_EQ(late.size(), size_t(20) * kSamplesPerStep * 2);
+    EXPECT_GT(peakOf(late), 1000);
+}

@@ -56,13 +56,13 @@ void OfflineTune::render(float* left, float* right, int frames)
     }
 }
 
-void OfflineTune::skipSteps(int64_t steps)
+void OfflineTune::skipSteps(int64_t steps, const std::atomic<bool>& cancel)
 {
     constexpr int64_t kSamplesPerStep = kSampleRate / 10;
     std::vector<float> left(kBlock), right(kBlock);
     // Far steps would overflow as samples; they are reduced once a round is known.
     int64_t sample = steps <= std::numeric_limits<int64_t>::max() / kSamplesPerStep ? steps * kSamplesPerStep : -1;
-    while ((sample < 0 || position_ < sample) && !silent_) {
+    while ((sample < 0 || position_ < sample) && !silent_ && !cancel.load(std::memory_order_relaxed)) {
         if (roundLength_ > 0 && position_ == roundLength_ && (sample < 0 || sample >= 2 * roundLength_)) {
             // Every later round sounds as the second does (with the first
             // round's tails ringing into it): go on at the same point of it.

@@ -2,6 +2,7 @@
 // sounds it, for the audio track of a video.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,8 +25,9 @@ public:
 
     // Renders and drops what the tune plays in its first steps timer steps
     // (100 ms each); a tune that has looped before then is taken up at the
-    // same point of a later round, so this costs at most two rounds.
-    void skipSteps(int64_t steps);
+    // same point of a later round, so this costs at most two rounds. Stops
+    // early once cancel is set.
+    void skipSteps(int64_t steps, const std::atomic<bool>& cancel);
     // The next frames of the tune, one buffer a channel.
     void render(float* left, float* right, int frames);
 

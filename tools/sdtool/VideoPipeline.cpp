@@ -1,7 +1,10 @@
 // VideoPipeline.cpp: the queue between rendering and encoding.
 #include "tools/sdtool/VideoPipeline.h"
 
+#include <chrono>
 #include <vector>
+
+#include "tools/sdtool/Interrupt.h"
 
 #include "tools/sdtool/OfflineTune.h"
 #include "tools/sdtool/VideoEncoder.h"
@@ -63,7 +66,10 @@ void VideoPipeline::push(const THeadlessPicture& picture)
     if (!previous_ || previous_->Pixels != picture.Pixels)
         previous_ = copyOf(picture);
     std::unique_lock guard(lock_);
-    changed_.wait(guard, [this] { return queue_.size() < kWaitingFrames || failure_ || done_; });
+    // A signal does not wake the wait: it is looked for now and then.
+    while (!changed_.wait_for(guard, std::chrono::milliseconds(50),
+                              [this] { return queue_.size() < kWaitingFrames || failure_ || done_; }))
+        throwIfInterrupted();
     rethrowFailure();
     queue_.push_back(previous_);
     changed_.notify_all();
@@ -84,7 +90,7 @@ void VideoPipeline::run()
     Picture last;  // the frame encoded before
     try {
         if (tune_)
-            tune_->skipSteps(tuneSteps_);
+            tune_->skipSteps(tuneSteps_, stopping_);
         for (;;) {
             Picture item;
             {

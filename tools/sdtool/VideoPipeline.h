@@ -2,6 +2,7 @@
 // renders its next steps.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,6 +32,7 @@ public:
     VideoPipeline(const VideoPipeline&) = delete;
     VideoPipeline& operator=(const VideoPipeline&) = delete;
 
+    // Interrupted when a signal comes while it waits.
     void push(const THeadlessPicture& picture);
     // Encodes what waits and completes the file.
     void finish();
@@ -52,7 +54,7 @@ private:
     std::deque<Picture> queue_;  // the same picture again for an unchanged step
     std::vector<Picture> spare_;  // buffers of frames encoded, for copies to come
     bool ending_ = false;    // no more frames come
-    bool stopping_ = false;  // drop the rest
+    std::atomic<bool> stopping_ = false;  // drop the rest
     bool done_ = false;      // the thread has finished its work
     std::exception_ptr failure_;
     std::thread thread_;
