@@ -126,15 +126,6 @@ void convertRowPair(const uint32_t* top, const uint32_t* bottom, int first, int 
 
 }  // namespace
 
-std::vector<std::string> encodersOf(VideoFormat format, bool audio)
-{
-    const FormatNames names = namesOf(format);
-    std::vector<std::string> list = {names.video};
-    if (audio && names.audio != nullptr)
-        list.emplace_back(names.audio);
-    return list;
-}
-
 struct VideoEncoder::Impl {
     VideoSettings settings;
     FormatNames names{};

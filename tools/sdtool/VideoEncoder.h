@@ -35,9 +35,6 @@ struct VideoSettings {
     std::vector<uint32_t> palette;
 };
 
-// The encoders the format needs, by FFmpeg's names, in the order they are looked for.
-std::vector<std::string> encodersOf(VideoFormat format, bool audio);
-
 // Writes one video file. Frames are 100 ms each; the audio track, when there
 // is one, ends with the last frame whatever was fed.
 class VideoEncoder {
