@@ -18,6 +18,9 @@ build_packages=(
   dpkg-dev
   # Scaled desktops and several monitors: the RandR 1.5 monitors of the X server.
   libxrandr-dev
+  # sdtool render's videos: FFmpeg's libraries (libavcodec brings the x264,
+  # libvpx, Opus and FLAC encoders as Debian builds it).
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
 )
 # What lurva and sdtool use at run time beyond the libraries they link.
 runtime_packages=(
@@ -44,6 +47,8 @@ test_packages=(
   # entry's and the MIME type's checkers, gio behind xdg-mime, man, bash's
   # completion helpers and file, which names a picture's size.
   lintian desktop-file-utils libxml2-utils shared-mime-info libglib2.0-bin man-db bash-completion file
+  # ffprobe and ffmpeg read back the videos of sdtool render in its tests.
+  ffmpeg
 )
 windows_packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64

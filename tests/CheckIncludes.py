@@ -63,7 +63,7 @@ ALLOWED = {
     "datafile": {"model", "config", "platform core"},
     "shell": {"datafile", "model", "config", "platform core"},
     "entry": {"shell", "choice", "platform core", "version"},
-    "sdtool": {"shell", "datafile", "model", "config", "headless", "platform core", "version"},
+    "sdtool": {"shell", "datafile", "model", "config", "headless", "fluidsynth", "platform core", "version"},
     "demo": set(),
     "web entry": {"shell", "datafile", "model", "config", "web", "platform core"},
 }

@@ -339,7 +339,7 @@ TEST_F(RenderTest, RefusalsSayWhy)
         {{(dir_.path() / "missing.sdt").string(), "-o", png, "--size", "64x64"}, 1, "missing.sdt: No such file or directory"},
         {{(dir_.path() / "not-a-show.sdt").string(), "-o", png, "--size", "64x64"}, 1, "is not a data file"},
         {{show, "-o", (dir_.path() / "no" / "folder" / "x.png").string(), "--size", "64x64"}, 2, "cannot create"},
-        {{show, "-o", png}, 64, "--size WxH are needed"},
+        {{show, "-o", png}, 64, "--size WxH is needed"},
         {{show, "-o", png, "--size", "64"}, 64, "--size wants WxH"},
         {{show, "-o", png, "--size", "0x64"}, 64, "--size must be"},
         {{show, "-o", png, "--size", "20000x10"}, 64, "--size must be"},
@@ -351,9 +351,9 @@ TEST_F(RenderTest, RefusalsSayWhy)
         {{show, "-o", png, "--size", "64x64", "--ticks", "0-6048000"}, 64, "--ticks covers at most 6048000 steps"},
         // Formats render does not write, with the list of those it does.
         {{show, "-o", (dir_.path() / "x.bmp").string(), "--size", "64x64"}, 64, "does not write .bmp files for one step"},
-        {{show, "-o", (dir_.path() / "x.gif").string(), "--size", "64x64", "--ticks", "0-3"}, 64,
-         "does not write .gif files with --ticks"},
-        {{show, "-o", (dir_.path() / "x.GIF").string(), "--size", "64x64"}, 64,
+        {{show, "-o", (dir_.path() / "x.avi").string(), "--size", "64x64", "--ticks", "0-3"}, 64,
+         "does not write .avi files with --ticks"},
+        {{show, "-o", (dir_.path() / "x.AVI").string(), "--size", "64x64"}, 64,
          "it writes .png: a PNG picture of one step (--tick); .webp: an animated WebP"},
         {{show, "-o", (dir_.path() / "noext").string(), "--size", "64x64"}, 64,
          "does not write a file without an extension for one step"},
@@ -366,7 +366,7 @@ TEST_F(RenderTest, RefusalsSayWhy)
         EXPECT_NE(run.err.find(row.said), std::string::npos) << run.err;
     }
     EXPECT_FALSE(fs::exists(png));
-    for (const char* name : {"x.bmp", "x.gif", "x.GIF", "noext"})
+    for (const char* name : {"x.bmp", "x.avi", "x.AVI", "noext"})
         EXPECT_FALSE(fs::exists(dir_.path() / name)) << name;
 }
 
@@ -469,7 +469,9 @@ TEST_F(RenderTest, ASignalRemovesWhatTheRunMadeAndEndsTheRun)
         int signal;
         fs::path out;
     };
-    const Row rows[] = {{SIGINT, webp}, {SIGTERM, webp}, {SIGINT, frames}, {SIGTERM, frames}};
+    const Row rows[] = {{SIGINT, webp},           {SIGTERM, webp},          {SIGINT, frames},
+                        {SIGTERM, frames},        {SIGINT, outDir / "walk.mp4"}, {SIGTERM, outDir / "walk.mkv"},
+                        {SIGINT, outDir / "walk.gif"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(strsignal(row.signal)) + " " + row.out.string());
         std::ofstream(webp) << "the old animation";
@@ -492,6 +494,9 @@ TEST_F(RenderTest, ASignalRemovesWhatTheRunMadeAndEndsTheRun)
         // The old file is as it was; no temporary file is left; frames
         // written before the signal are whole pictures.
         EXPECT_EQ(readText(webp), "the old animation");
+        if (row.out != webp && row.out != frames) {
+            EXPECT_FALSE(fs::exists(row.out));
+        }
         for (const fs::path& folder : {outDir, frames}) {
             EXPECT_FALSE(holdsEntryStartingWith(folder, ".")) << folder;
         }

@@ -73,6 +73,14 @@ OutputKind outputKindOf(const std::string& out, bool range)
                      + " " + steps + " (" + out + "); it writes " + formatsWritten());
 }
 
+const OutputFormat& outputFormatOf(OutputKind kind)
+{
+    for (const OutputFormat& format : kOutputFormats)
+        if (format.kind == kind)
+            return format;
+    return kOutputFormats[0];
+}
+
 std::string frameFileName(int64_t step)
 {
     char name[40];

@@ -15,28 +15,34 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class OutputKind { Png, WebP, Frames };
+enum class OutputKind { Png, WebP, Frames, Mp4, WebM, Mkv, Gif };
 
 struct OutputFormat {
     OutputKind kind;
     const char* extension;  // with its dot; empty for the folder
     bool oneStep;           // written for --tick N
     bool range;             // written for --ticks A-B
+    bool video;             // FFmpeg's: with the tune, default size and steps
     const char* what;
 };
 
 // Every output render writes. The folder of frames is OUT without an
 // extension, or a folder that exists.
 inline constexpr OutputFormat kOutputFormats[] = {
-    {OutputKind::Png, ".png", true, false, "a PNG picture of one step (--tick)"},
-    {OutputKind::WebP, ".webp", true, true, "an animated WebP, 10 frames a second (--tick or --ticks)"},
-    {OutputKind::Frames, "", false, true,
+    {OutputKind::Png, ".png", true, false, false, "a PNG picture of one step (--tick)"},
+    {OutputKind::WebP, ".webp", true, true, false, "an animated WebP, 10 frames a second (--tick or --ticks)"},
+    {OutputKind::Frames, "", false, true, false,
      "a folder of frame-NNNNNN.png files, one per step (--ticks; OUT without an extension or an existing folder)"},
+    {OutputKind::Mp4, ".mp4", true, true, true, "H.264 video with AAC sound, 10 frames a second"},
+    {OutputKind::WebM, ".webm", true, true, true, "VP9 video with Opus sound"},
+    {OutputKind::Mkv, ".mkv", true, true, true, "lossless H.264 (RGB) video with FLAC sound"},
+    {OutputKind::Gif, ".gif", true, true, true, "an animated GIF with one palette, looping, without sound"},
 };
 
 // The kind of output OUT names for one step or a range of steps; OutputError
 // naming the formats render writes when it names none of them.
 OutputKind outputKindOf(const std::string& out, bool range);
+const OutputFormat& outputFormatOf(OutputKind kind);
 
 // The file name of step's picture in a folder of frames.
 std::string frameFileName(int64_t step);

@@ -1,5 +1,5 @@
 // Render.cpp: sdtool render: the show window in the headless backend, its
-// pictures written as PNG files or one animated WebP.
+// pictures written as PNG files, one animated WebP or a video.
 #include "tools/sdtool/Render.h"
 
 #include <sys/stat.h>
@@ -7,8 +7,10 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,21 +26,25 @@
 #include "platform/headless/HeadlessMediaPlayer.h"
 #include "shell/CMain.h"
 #include "tools/sdtool/Cli.h"
+#include "tools/sdtool/GifPalette.h"
 #include "tools/sdtool/Info.h"
 #include "tools/sdtool/Interrupt.h"
+#include "tools/sdtool/OfflineTune.h"
 #include "tools/sdtool/Output.h"
+#include "tools/sdtool/VideoEncoder.h"
+#include "tools/sdtool/VideoPipeline.h"
 #include "tools/sdtool/WorkSession.h"
 
 namespace fs = std::filesystem;
 
-const char* const kRenderHelp = R"(Usage: sdtool render FILE -o OUT --size WxH [--tick N | --ticks A-B]
-                     [--desktop IMAGE.png] [--lossy]
+const char* const kRenderHelp = R"(Usage: sdtool render FILE -o OUT [--size WxH] [--tick N | --ticks A-B]
+                     [--desktop IMAGE.png] [--lossy] [--quiet]
 
 Plays FILE in the screen saver window on a screen of W x H pixels without a
 display, on a virtual clock, and writes what the window shows after timer
-step N (the first step being 0; --tick 0 is the default). Steps come ten a
-second; any step costs the same, as the show's state at a step is worked out
-directly. What OUT names:
+step N (the first step being 0; --tick 0 is the default) or after each of the
+steps A to B. Steps come ten a second; any step costs the same, as the show's
+state at a step is worked out directly. What OUT names:
 
   OUT.png      the picture after step N
   OUT.webp     an animated WebP of steps A to B (or N alone), 10 a second
@@ -46,6 +52,21 @@ directly. What OUT names:
                a folder of frame-NNNNNN.png, one per step. Frame files of
                other steps in it (an earlier, longer run's) are removed when
                the run succeeds; other files are left alone.
+  OUT.mp4      H.264 video (yuv420p) with the tune in AAC: plays everywhere
+  OUT.webm     VP9 video with the tune in Opus
+  OUT.mkv      lossless video, every frame exactly the PNG of its step (H.264
+               in RGB), with the tune in FLAC
+  OUT.gif      an animated GIF, looping, without sound; one palette for the
+               whole file, exact when the show has at most 256 colours
+
+Videos (mp4, webm, mkv, gif) have one frame per step, 10 a second: steps A to
+B, step N alone, or by default one whole loop of the show from step 0. Their
+size is 1280x720 unless --size says otherwise (MP4 and WebM need an even width
+and height); the other outputs need --size. The sound is the show's tune as
+the Linux player sounds it (its synthesizer and sound font), from the time of
+the first step on and played again from its beginning whenever it ends, as
+long as the video; a show that plays no music gets no sound track. The
+encoders come from the system's FFmpeg libraries; a missing one is named.
 
   --desktop IMAGE.png   the desktop that background mode 1 shows (default: a
                         neutral grey)
@@ -53,12 +74,15 @@ directly. What OUT names:
                         (lossless) one; lossless is usually the smaller file
                         for a show's flat pictures, and faster to make
   --lossless            the default: exact pixels
+  --quiet               no progress bar (one is drawn on standard error, when
+                        that is a terminal, with the steps done and the time left)
 
 --ticks A-B covers at most a week of steps (6048000). Each file is written
 under a temporary name beside it and renamed when complete, so a failed or
-interrupted run leaves no half file. OUT may not be FILE or the desktop
-picture. Your own settings, "System.ini" and work directory are not touched:
-the run has private ones, removed when it ends. No music is played.
+interrupted run (Ctrl+C) leaves no half file. OUT may not be FILE or the
+desktop picture. Your own settings, "System.ini" and work directory are not
+touched: the run has private ones, removed when it ends. Nothing is played
+through the speakers.
 
 )";
 
@@ -159,7 +183,7 @@ std::optional<std::pair<int64_t, int64_t>> parseRange(const std::string& text, c
 // A progress bar on standard error, redrawn when its text changes.
 class ProgressBar {
 public:
-    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+    explicit ProgressBar(bool enabled) : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
     ~ProgressBar() { finish(); }
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
@@ -174,10 +198,13 @@ public:
         if (percent == lastPercent_)
             return;
         lastPercent_ = percent;
-        std::fprintf(stderr, "\r[%.*s%.*s] %3d%% step %lld of %lld", filled,
+        // The time left at the pace so far.
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        const auto left = static_cast<long long>(done > 0 ? elapsed * static_cast<double>(total - done) / static_cast<double>(done) + 0.5 : 0);
+        std::fprintf(stderr, "\r[%.*s%.*s] %3d%% step %lld of %lld, %lld:%02lld left ", filled,
                      "########################################", kWidth - filled,
                      "                                        ", percent, static_cast<long long>(done),
-                     static_cast<long long>(total));
+                     static_cast<long long>(total), left / 60, left % 60);
         std::fflush(stderr);
         drawn_ = true;
     }
@@ -190,6 +217,7 @@ public:
 
 private:
     bool enabled_;
+    std::chrono::steady_clock::time_point start_;
     int lastPercent_ = -1;
     bool drawn_ = false;
 };
@@ -197,13 +225,15 @@ private:
 }  // namespace
 
 void renderShow(const RenderRequest& request, const std::function<void(int64_t, const THeadlessPicture&)>& onFrame,
-                const std::function<void(int64_t, int64_t)>& progress)
+                const std::function<void(int64_t, int64_t)>& progress,
+                const std::function<void(const std::string&)>& onMusic)
 {
     if (const auto problem = fileProblem(request.file))
         throw RenderError(*problem, kExitNotLoaded);
 
     PrivateConfig config;
     PrivateWorkDir workDir;
+    int64_t lastStep = request.lastStep;
     {
         // A first load, its message boxes kept, tells why a show does not
         // load in sdtool's words alone; the window would add its own line.
@@ -211,6 +241,8 @@ void renderShow(const RenderRequest& request, const std::function<void(int64_t, 
         workDir.empty();
         if (first.outcome != ShowReport::Outcome::Loaded)
             throw RenderError(loadFailureText(request.file, first), first.exitStatus());
+        if (request.wholeLoop)
+            lastStep = request.firstStep + std::max<int64_t>(1, int64_t{first.loopTime} * 1000 / TMainForm::kTimerInterval) - 1;
     }
     MediaPlayerRecorder silence;
     auto owned = std::make_unique<THeadlessBackend>(THeadlessBackend::TClock::Virtual);
@@ -244,9 +276,21 @@ void renderShow(const RenderRequest& request, const std::function<void(int64_t, 
     }
     form.Show();
     app.ProcessMessages();
+    if (onMusic) {
+        // What the window asked of its music player: "open FILE sequencer", then "play".
+        const std::vector<std::string>& commands = silence.log().commands;
+        const std::string opening = "open ";
+        const std::string sequencer = " sequencer";
+        std::string tune;
+        for (const std::string& command : commands)
+            if (command.size() > opening.size() + sequencer.size() && command.rfind(opening, 0) == 0
+                && command.compare(command.size() - sequencer.size(), sequencer.size(), sequencer) == 0)
+                tune = command.substr(opening.size(), command.size() - opening.size() - sequencer.size());
+        if (!tune.empty() && std::find(commands.begin(), commands.end(), "play") != commands.end())
+            onMusic(tune);
+    }
 
     int64_t firstStep = request.firstStep;
-    int64_t lastStep = request.lastStep;
     if (request.chooseStep && form.getCharactorList() != nullptr)
         firstStep = lastStep = request.chooseStep(*form.getCharactorList(), request.width, request.height);
     form.startAtStep(firstStep);
@@ -371,31 +415,38 @@ struct RenderPlan {
     std::string out;
     OutputKind kind = OutputKind::Png;
     bool lossless = true;
+    bool quiet = false;
 };
+
+constexpr int kDefaultVideoWidth = 1280;
+constexpr int kDefaultVideoHeight = 720;
 
 // The command line as a plan; UsageError naming what is wrong.
 RenderPlan planOf(const ParsedArgs& parsed)
 {
     if (parsed.operands.size() > 1)
         throw UsageError("unexpected argument '" + parsed.operands[1] + "' (one FILE at a time)");
-    if (parsed.operands.empty() || !parsed.has("-o") || !parsed.has("--size"))
-        throw UsageError("FILE, -o OUT and --size WxH are needed");
+    if (parsed.operands.empty() || !parsed.has("-o"))
+        throw UsageError("FILE and -o OUT are needed");
     RenderPlan plan;
     plan.request.file = parsed.operands[0];
     plan.out = parsed.options.at("-o");
     if (plan.out.empty())
         throw UsageError("-o wants a file or folder name");
+    plan.quiet = parsed.has("--quiet");
 
-    const std::string& sizeText = parsed.options.at("--size");
-    const auto size = parseRange(sizeText, 'x');
-    if (!size)
-        throw UsageError("--size wants WxH, such as 1920x1080, not \"" + sizeText + "\"");
-    if (size->first < 1 || size->second < 1 || size->first > kMaxPictureSide || size->second > kMaxPictureSide
-        || size->first * size->second > kMaxPicturePixels)
-        throw UsageError("--size must be from 1x1 to " + std::to_string(kMaxPictureSide) + " a side and at most "
-                         + std::to_string(kMaxPicturePixels) + " pixels");
-    plan.request.width = static_cast<int>(size->first);
-    plan.request.height = static_cast<int>(size->second);
+    if (parsed.has("--size")) {
+        const std::string& sizeText = parsed.options.at("--size");
+        const auto size = parseRange(sizeText, 'x');
+        if (!size)
+            throw UsageError("--size wants WxH, such as 1920x1080, not \"" + sizeText + "\"");
+        if (size->first < 1 || size->second < 1 || size->first > kMaxPictureSide || size->second > kMaxPictureSide
+            || size->first * size->second > kMaxPicturePixels)
+            throw UsageError("--size must be from 1x1 to " + std::to_string(kMaxPictureSide) + " a side and at most "
+                             + std::to_string(kMaxPicturePixels) + " pixels");
+        plan.request.width = static_cast<int>(size->first);
+        plan.request.height = static_cast<int>(size->second);
+    }
 
     if (parsed.has("--tick") && parsed.has("--ticks"))
         throw UsageError("--tick and --ticks exclude each other");
@@ -427,12 +478,107 @@ RenderPlan planOf(const ParsedArgs& parsed)
     // Before the format: writing over an input is the worse mistake to let through.
     refuseOutputAmongInputs(plan.out, inputs);
     plan.kind = outputKindOf(plan.out, range);
+    const OutputFormat& format = outputFormatOf(plan.kind);
+    if (format.video) {
+        if (!parsed.has("--size")) {
+            plan.request.width = kDefaultVideoWidth;
+            plan.request.height = kDefaultVideoHeight;
+        }
+        plan.request.wholeLoop = !parsed.has("--tick") && !range;
+        if ((plan.kind == OutputKind::Mp4 || plan.kind == OutputKind::WebM)
+            && (plan.request.width % 2 != 0 || plan.request.height % 2 != 0))
+            throw UsageError(std::string(format.extension) + " video needs an even width and height (its colours are "
+                             "stored for 2 x 2 pixels at a time), not " + parsed.options.at("--size"));
+    } else if (!parsed.has("--size")) {
+        throw UsageError("--size WxH is needed for " + std::string(format.extension[0] != '\0' ? format.extension : "a folder of frames")
+                         + " (videos default to " + std::to_string(kDefaultVideoWidth) + "x"
+                         + std::to_string(kDefaultVideoHeight) + ")");
+    }
     if (plan.kind == OutputKind::Frames)
         refuseFramesAmongInputs(plan.out, inputs);
     if (parsed.has("--desktop"))
         plan.request.desktop = loadDesktop(parsed.options.at("--desktop"));
     return plan;
 }
+
+VideoFormat videoFormatOf(OutputKind kind)
+{
+    switch (kind) {
+    case OutputKind::WebM:
+        return VideoFormat::WebM;
+    case OutputKind::Mkv:
+        return VideoFormat::Mkv;
+    case OutputKind::Gif:
+        return VideoFormat::Gif;
+    default:
+        return VideoFormat::Mp4;
+    }
+}
+
+// Renders the plan's steps into a video file. For a GIF the steps are played
+// twice: first for the colours of its palette, then for the frames.
+void renderVideo(const RenderPlan& plan, ProgressBar& bar)
+{
+    const RenderRequest& request = plan.request;
+    VideoSettings settings;
+    settings.format = videoFormatOf(plan.kind);
+    settings.width = request.width;
+    settings.height = request.height;
+    int passes = 1;
+    if (settings.format == VideoFormat::Gif) {
+        passes = 2;
+        GifPalette palette;
+        std::vector<uint32_t> previous;
+        renderShow(
+            request,
+            [&](int64_t, const THeadlessPicture& picture) {
+                // An unchanged step adds no colour.
+                if (picture.Pixels != previous) {
+                    palette.add(picture);
+                    previous = picture.Pixels;
+                }
+            },
+            [&](int64_t done, int64_t total) { bar.show(done, total * passes); });
+        settings.palette = palette.colours();
+    }
+
+    AtomicFile file(plan.out);
+    std::unique_ptr<OfflineTune> tune;
+    int64_t tuneStart = 0;
+    std::unique_ptr<VideoPipeline> pipeline;
+    const auto start = [&] {
+        if (!pipeline) {
+            settings.audio = tune != nullptr;
+            pipeline = std::make_unique<VideoPipeline>(std::make_unique<VideoEncoder>(file.path(), settings),
+                                                       std::move(tune), tuneStart);
+        }
+    };
+    renderShow(
+        request,
+        [&](int64_t, const THeadlessPicture& picture) {
+            start();
+            pipeline->push(picture);
+        },
+        [&](int64_t done, int64_t total) { bar.show(done + (passes - 1) * total, total * passes); },
+        [&](const std::string& midiFile) {
+            if (settings.format == VideoFormat::Gif)
+                return;
+            try {
+                tune = std::make_unique<OfflineTune>(midiFile);
+            } catch (const Exception& e) {
+                throw RenderError("the show's music cannot be rendered: " + e.Message());
+            }
+            // The music starts with the show: the first step here is that far into it.
+            tuneStart = request.firstStep;
+        });
+    start();
+    pipeline->finish();
+    file.commit();
+}
+
+}  // namespace
+
+namespace {
 
 int render(const RenderPlan& plan)
 {
@@ -449,7 +595,12 @@ int render(const RenderPlan& plan)
             if (ec)
                 throw OutputError("cannot make the folder " + out + ": " + ec.message());
         }
-        ProgressBar bar(::isatty(STDERR_FILENO) != 0);
+        ProgressBar bar(!plan.quiet && ::isatty(STDERR_FILENO) != 0);
+        if (outputFormatOf(plan.kind).video) {
+            renderVideo(plan, bar);
+            bar.finish();
+            return kExitOk;
+        }
         renderShow(
             request,
             [&](int64_t step, const THeadlessPicture& picture) {
@@ -480,6 +631,9 @@ int render(const RenderPlan& plan)
         } catch (const OutputError& e) {
             printError(e.what());
             return kExitError;
+        } catch (const VideoError& e) {
+            printError(std::string("render: ") + e.what());
+            return kExitError;
         } catch (const Exception& e) {
             printError("render: " + e.Message());
             return kExitError;
@@ -500,7 +654,8 @@ int runRender(const std::vector<std::string>& args)
                                                    {"--ticks", true},
                                                    {"--desktop", true},
                                                    {"--lossless", false},
-                                                   {"--lossy", false}});
+                                                   {"--lossy", false},
+                                                   {"--quiet", false}});
         if (parsed.help) {
             std::fputs(kRenderHelp, stdout);
             std::fputs(kExitStatusHelp, stdout);

@@ -1,5 +1,6 @@
 // Render.h: `sdtool render`: the screen saver window run without a display,
-// its picture after chosen timer steps written as PNG files or an animated WebP.
+// its picture after chosen timer steps written as PNG files, an animated
+// WebP, or a video with the show's tune.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,9 @@ struct RenderRequest {
     int height = 0;
     int64_t firstStep = 0;  // timer steps, the first step of the show being 0
     int64_t lastStep = 0;
+    // Instead of lastStep: one whole loop of the show from firstStep (one
+    // step for a loop of no length).
+    bool wholeLoop = false;
     // The desktop that background mode 1 shows; a neutral grey when none.
     std::optional<THeadlessPicture> desktop;
     // When given, it picks the one step to render from the loaded show (and
@@ -45,11 +49,14 @@ struct RenderRequest {
 // afterwards, and the music is not played. The show starts directly in the
 // state of firstStep (TMainForm::startAtStep), so a late step costs no more
 // than an early one. progress (when given) hears (steps done, steps in all)
-// now and then. RenderError when the file is missing or the show cannot be
+// now and then. onMusic (when given) hears, before the first step, the MIDI
+// file the window started playing, when it plays one; the file is gone once
+// renderShow returns. RenderError when the file is missing or the show cannot be
 // loaded (the text says why, status 1 or 2 as for info), Interrupted when a
 // signal comes; whatever onFrame raises passes through.
 void renderShow(const RenderRequest& request, const std::function<void(int64_t step, const THeadlessPicture&)>& onFrame,
-                const std::function<void(int64_t done, int64_t total)>& progress = {});
+                const std::function<void(int64_t done, int64_t total)>& progress = {},
+                const std::function<void(const std::string& midiFile)>& onMusic = {});
 
 // The picture as a PNG file, written whole or not at all. OutputError when it
 // cannot be written.
@@ -74,7 +81,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The command: `render FILE -o OUT --size WxH [--tick N | --ticks A-B]
-// [--desktop IMAGE.png] [--lossy]`. Returns the exit status.
+// The command: `render FILE -o OUT [--size WxH] [--tick N | --ticks A-B]
+// [--desktop IMAGE.png] [--lossy] [--quiet]`. Returns the exit status.
 int runRender(const std::vector<std::string>& args);
 extern const char* const kRenderHelp;

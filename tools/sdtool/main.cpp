@@ -28,9 +28,10 @@ Commands:
   info FILE [--json]        load FILE as the screen saver does and print the show
   check FILE...             load each FILE and print ok, false or error
   pack MANIFEST -o OUT.sdt  write a data file from a JSON manifest
-  render FILE -o OUT --size WxH [--tick N | --ticks A-B] [--desktop IMAGE.png]
+  render FILE -o OUT [--size WxH] [--tick N | --ticks A-B] [--desktop IMAGE.png]
                             play FILE without a display and write what the
-                            window shows as PNG files or an animated WebP
+                            window shows as PNG files, an animated WebP, or a
+                            video with the show's tune (.mp4, .webm, .mkv, .gif)
   thumbnail IN OUT --size N a PNG of the show IN whose longer side is N, at a
                             step where its characters are on screen
   help [COMMAND]            this text, or the help of COMMAND
