@@ -62,7 +62,8 @@ the key HKEY_CURRENT_USER\Software\Lurva there: "mute" (a DWORD; not 0: no
 music in any show), "volume" (a DWORD, 0 to 100), "scale" (N, or "auto")
 and "monitors" ("all", or "primary" for black on the others). Files
 unpacked from a show go to $XDG_RUNTIME_DIR/lurva (else
-${TMPDIR:-/tmp}/lurva-<uid>) and are deleted when it ends.
+${TMPDIR:-/tmp}/lurva-<uid>), a hack's and a window's to a folder of their
+own in ${TMPDIR:-/tmp}, and are deleted when the show ends.
 
 Exit status: 0, also after an error in the show, which is shown in a box
 and on standard error; 1 when the window given to a hack cannot be used;
