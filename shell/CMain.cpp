@@ -42,9 +42,12 @@ void reportUnplayable(const std::string& fileName)
     std::fflush(stderr);
 }
 
-// The scale LURVA_SCALE asks for, else the setting's; none: the desktop's.
-std::optional<int> requestedScale(const TLurvaSettings& settings)
+// The scale the command line asks for, else LURVA_SCALE's, else the
+// setting's; none: the desktop's.
+std::optional<int> requestedScale(const TShowOptions& options, const TLurvaSettings& settings)
 {
+    if (options.scale)
+        return options.scale;
     if (const char* text = std::getenv("LURVA_SCALE"); text != nullptr && *text != '\0') {
         if (const std::optional<int> scale = TLurvaSettings::parseScale(text))
             return scale;
@@ -55,13 +58,13 @@ std::optional<int> requestedScale(const TLurvaSettings& settings)
 }
 
 // The monitors and scale the show is laid out for; at least the primary.
-std::vector<TScreenPlacement> screenPlacements()
+std::vector<TScreenPlacement> screenPlacements(const TShowOptions& options)
 {
     const TLurvaSettings settings;
     std::vector<TMonitor> monitors;
     if (Application != nullptr)
         monitors = Application->Monitors();
-    std::vector<TScreenPlacement> placements = LayOutScreens(monitors, requestedScale(settings),
+    std::vector<TScreenPlacement> placements = LayOutScreens(monitors, requestedScale(options, settings),
         settings.primaryMonitorOnly() ? TMonitorUse::PrimaryOnly : TMonitorUse::All);
     if (placements.empty())
         placements.push_back(TScreenPlacement{});
@@ -173,14 +176,9 @@ void TMainForm::FormCreate()
     const std::string argument = Application != nullptr ? Application->ParamStr(1) : std::string();
     // The primary monitor at the show's size, which a scaled desktop divides
     // by its scale; the window goes exactly over the monitor.
-    const std::vector<TScreenPlacement> screens = screenPlacements();
+    const std::vector<TScreenPlacement> screens = screenPlacements(options_);
     primaryPlacement_ = screens.front();
-    Position = TPosition::poDesigned;
-    Left = primaryPlacement_.Monitor.Left;
-    Top = primaryPlacement_.Monitor.Top;
-    Width = primaryPlacement_.Monitor.Width;
-    Height = primaryPlacement_.Monitor.Height;
-    PixelScale = primaryPlacement_.Scale;
+    PlaceOverMonitor(*this, primaryPlacement_);
     BringToFront();
 
     drawBitmap = std::make_unique<TBitmap>(primaryPlacement_.ShowWidth, primaryPlacement_.ShowHeight);
@@ -255,7 +253,7 @@ void TMainForm::createWindowed()
     // Three quarters of the primary monitor each way, centred, at its pixel
     // scale: the paths are fractions of the window, the pictures keep their
     // pixel sizes.
-    const TScreenPlacement primary = screenPlacements().front();
+    const TScreenPlacement primary = screenPlacements(options_).front();
     const int width = std::max(1, primary.Monitor.Width * 3 / 4);
     const int height = std::max(1, primary.Monitor.Height * 3 / 4);
     primaryPlacement_ = placementOfWindow(width, height, primary);

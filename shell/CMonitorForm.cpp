@@ -6,17 +6,22 @@
 
 #include "platform/Graphics.h"
 
+void PlaceOverMonitor(TForm& form, const TScreenPlacement& placement)
+{
+    form.Position = TPosition::poDesigned;
+    form.Left = placement.Monitor.Left;
+    form.Top = placement.Monitor.Top;
+    form.Width = placement.Monitor.Width;
+    form.Height = placement.Monitor.Height;
+    form.PixelScale = placement.Scale;
+}
+
 TMonitorForm::TMonitorForm(const TScreenPlacement& placement, TInput input)
     : TForm("TMonitorForm"), placement_(placement), input_(std::move(input))
 {
     BorderStyle = TFormBorderStyle::bsNone;
     FormStyle = TFormStyle::fsStayOnTop;
-    Position = TPosition::poDesigned;
-    Left = placement.Monitor.Left;
-    Top = placement.Monitor.Top;
-    Width = placement.Monitor.Width;
-    Height = placement.Monitor.Height;
-    PixelScale = placement.Scale;
+    PlaceOverMonitor(*this, placement);
     // A black window keeps one black pixel, which FormPaint spreads over it.
     const int width = placement.Black ? 1 : placement.ShowWidth;
     const int height = placement.Black ? 1 : placement.ShowHeight;

@@ -11,6 +11,9 @@
 #include "shell/CScenePainter.h"
 #include "shell/CScreenLayout.h"
 
+// Puts form exactly over the placement's monitor, at its pixel scale.
+void PlaceOverMonitor(TForm& form, const TScreenPlacement& placement);
+
 class TMonitorForm : public TForm {
 public:
     // What the window's input does: end the show, or count a movement.

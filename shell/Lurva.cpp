@@ -88,9 +88,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lurva: %s; lurva --help lists what it takes\n", line.error.c_str());
         return 2;
     }
-    // The scale of the picture is read where the show's window is laid out.
-    if (line.scale)
-        ::setenv("LURVA_SCALE", std::to_string(*line.scale).c_str(), 1);
     const std::string first = line.dispatch.size() > 1 ? line.dispatch[1] : std::string();
     // The settings dialog needs a toolkit with controls; the show does not.
     const TRunMode mode = ChooseRunMode(first);
@@ -109,5 +106,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lurva: error: %s\n", e.Message().c_str());
         return 1;
     }
-    return LurvaMain(line.dispatch, std::move(backend), LurvaForms(line.show));
+    TShowOptions show = line.show;
+    show.scale = line.scale;
+    return LurvaMain(line.dispatch, std::move(backend), LurvaForms(show));
 }

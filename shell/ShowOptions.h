@@ -1,6 +1,7 @@
 // ShowOptions.h: what a command line asks of the show window beyond its mode.
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct TShowOptions {
@@ -11,4 +12,7 @@ struct TShowOptions {
     bool sound = false;
     // No music at all, whatever else asks for it.
     bool mute = false;
+    // The pixel scale asked for on the command line; it goes before
+    // LURVA_SCALE, the setting and the desktop's. None: not given.
+    std::optional<int> scale;
 };

@@ -623,26 +623,31 @@ int render(const RenderPlan& plan)
             std::error_code ec;
             fs::remove(out, ec);
         }
-        try {
-            throw;
-        } catch (const RenderError& e) {
-            printError(e.what());
-            return e.status();
-        } catch (const OutputError& e) {
-            printError(e.what());
-            return kExitError;
-        } catch (const VideoError& e) {
-            printError(std::string("render: ") + e.what());
-            return kExitError;
-        } catch (const Exception& e) {
-            printError("render: " + e.Message());
-            return kExitError;
-        }
+        return reportRenderFailure("render");
     }
     return kExitOk;
 }
 
 }  // namespace
+
+int reportRenderFailure(const std::string& command)
+{
+    try {
+        throw;
+    } catch (const RenderError& e) {
+        printError(e.what());
+        return e.status();
+    } catch (const OutputError& e) {
+        printError(e.what());
+        return kExitError;
+    } catch (const VideoError& e) {
+        printError(command + ": " + e.what());
+        return kExitError;
+    } catch (const Exception& e) {
+        printError(command + ": " + e.Message());
+        return kExitError;
+    }
+}
 
 int runRender(const std::vector<std::string>& args)
 {

@@ -84,4 +84,10 @@ private:
 // The command: `render FILE -o OUT [--size WxH] [--tick N | --ticks A-B]
 // [--desktop IMAGE.png] [--lossy] [--quiet]`. Returns the exit status.
 int runRender(const std::vector<std::string>& args);
+
+// Inside a catch block: says what the failure being handled was, on standard
+// error (a show that did not load, an output that cannot be written, an
+// encoder or loader error under command's name), and gives the exit status.
+// Anything else goes on up.
+int reportRenderFailure(const std::string& command);
 extern const char* const kRenderHelp;

@@ -126,15 +126,8 @@ int runThumbnail(const std::vector<std::string>& args)
         renderShow(request, [&](int64_t, const THeadlessPicture& picture) {
             writePngFrame(scaleDown(picture, side, thumbnailHeight), out);
         });
-    } catch (const RenderError& e) {
-        printError(e.what());
-        return e.status();
-    } catch (const OutputError& e) {
-        printError(e.what());
-        return kExitError;
-    } catch (const Exception& e) {
-        printError("thumbnail: " + e.Message());
-        return kExitError;
+    } catch (const std::exception&) {
+        return reportRenderFailure("thumbnail");
     }
     return kExitOk;
 }
