@@ -163,7 +163,12 @@ class LurvaPlayer extends HTMLElement {
     this.#unmute.addEventListener('click', (event) => { event.stopPropagation(); this.unmute(); });
     this.#resizeObserver = new ResizeObserver(() => this.#sizeChanged());
     this.#onInput = (event) => this.#input(event);
-    this.addEventListener('fullscreenchange', () => { this.#moves = 0; });
+    // The count starts again once full screen is left. Not on entering: the
+    // change event may come after the first movements in full screen.
+    this.addEventListener('fullscreenchange', () => {
+      if (document.fullscreenElement !== this)
+        this.#moves = 0;
+    });
   }
 
   connectedCallback() {
@@ -454,8 +459,10 @@ class LurvaPlayer extends HTMLElement {
   // In full screen the element is a screen saver: a key, a click or the
   // third mouse movement ends it. Outside full screen the show just plays.
   #input(event) {
-    if (document.fullscreenElement !== this)
+    if (document.fullscreenElement !== this) {
+      this.#moves = 0;
       return;
+    }
     if (event.type === 'mousemove' && ++this.#moves < kMovesToLeave)
       return;
     document.exitFullscreen();
